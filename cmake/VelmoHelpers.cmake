@@ -38,7 +38,16 @@ function(velmo_add_gtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name} PROPERTIES LABELS "unit;${T_LABELS}" DISCOVERY_TIMEOUT 60)
+  # Discovery flattens list-valued properties ("unit;tsan" would become the
+  # label "unit" and a stray "tsan"), so the labels are set by a CTest script
+  # of our own that runs after discovery, over the tests it found.
+  gtest_discover_tests(${name} TEST_LIST ${name}_TESTS DISCOVERY_TIMEOUT 60)
+  set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  file(WRITE ${label_script}
+    "if(${name}_TESTS)\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"unit;${T_LABELS}\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
 endfunction()
 
 # velmo_add_fuzzer(name SOURCES ... [LIBS ...] [CORPUS dir])
