@@ -70,9 +70,13 @@ const Folio& Lib() {
   return folio;
 }
 
-#define ASSERT_LIB_LOADED()                                              \
-  ASSERT_TRUE(Lib().create && Lib().destroy && Lib().set_value)          \
-      << "libfolio.so or one of its exports could not be found"
+bool Loaded() {
+  return Lib().create != nullptr && Lib().destroy != nullptr &&
+         Lib().set_value != nullptr;
+}
+
+#define ASSERT_LIB_LOADED() \
+  ASSERT_TRUE(Loaded()) << "libfolio.so or one of its exports is missing"
 
 // Reads a block as the PDF library does: through the record's head.
 int ReadBlock(FolioFileAccess* access,
@@ -161,8 +165,7 @@ TEST(FolioFileAccess, HeadIsThePdfLibrarysRecord) {
   // The block reader is libfolio's own code.
   Dl_info reader_info;
   Dl_info export_info;
-  ASSERT_NE(dladdr(reinterpret_cast<void*>(head->m_GetBlock), &reader_info),
-            0);
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(head->m_GetBlock), &reader_info), 0);
   ASSERT_NE(dladdr(reinterpret_cast<void*>(Lib().create), &export_info), 0);
   EXPECT_EQ(reader_info.dli_fbase, export_info.dli_fbase);
   // The fields after the head, in their documented order.
@@ -181,8 +184,8 @@ TEST(FolioFileAccess, ReadReturnsTheDeliveredValue) {
     bool deliver_inside_read;
   };
   const Case cases[] = {
-      {0, 0us, false},     {4096, 0us, false}, {4096, 2000us, false},
-      {-1, 0us, false},    {4096, 0us, true},  {0, 0us, true},
+      {0, 0us, false},  {4096, 0us, false}, {4096, 2000us, false},
+      {-1, 0us, false}, {4096, 0us, true},  {0, 0us, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message()
@@ -210,7 +213,9 @@ TEST(FolioFileAccess, OnlyADeliveryForThisReadEndsTheWait) {
   ASSERT_LIB_LOADED();
   struct Waiting {
     std::atomic<bool> fetch_started{false};
-    static void Read(void* user_data, unsigned long, unsigned char*,
+    static void Read(void* user_data,
+                     unsigned long,
+                     unsigned char*,
                      unsigned long) {
       static_cast<Waiting*>(user_data)->fetch_started = true;
     }
