@@ -1,0 +1,368 @@
+#include "protocol/records.h"
+
+#include "protocol/protobuf.h"
+
+namespace velmo::proto {
+namespace {
+
+using Writer = pb::Writer<SecretBytes>;
+
+// Each DecodeInto reads one message into `out` without clearing it first, so
+// a second occurrence of an embedded message merges into the first: later
+// scalars win, repeated fields append. Field helpers keep the switch bodies
+// one line each.
+
+bool Take(pb::Reader& r, KeyBytes* out) {
+  ByteView v;
+  if (!r.ReadBytes(&v)) return false;
+  out->assign(v);
+  return true;
+}
+
+template <class Buffer>
+bool Take(pb::Reader& r, Buffer* out) {
+  ByteView v;
+  if (!r.ReadBytes(&v)) return false;
+  out->assign(v.begin(), v.end());
+  return true;
+}
+
+// Reads an embedded message of type M into `out`, merging.
+template <class M>
+bool TakeMessage(pb::Reader& r, M* out);
+template <class M>
+bool TakeMessage(pb::Reader& r, std::optional<M>* out);
+
+bool DecodeInto(ByteView in, int depth, ChainKey* out) {
+  pb::Reader r(in, depth);
+  while (r.Next()) {
+    bool ok;
+    switch (r.field()) {
+      case 1: ok = r.ReadUint32(&out->index); break;
+      case 2: ok = Take(r, &out->key); break;
+      default: ok = r.Skip();
+    }
+    if (!ok) return false;
+  }
+  return r.ok();
+}
+
+bool DecodeInto(ByteView in, int depth, MessageKey* out) {
+  pb::Reader r(in, depth);
+  while (r.Next()) {
+    bool ok;
+    switch (r.field()) {
+      case 1: ok = r.ReadUint32(&out->index); break;
+      case 2: ok = Take(r, &out->cipher_key); break;
+      case 3: ok = Take(r, &out->mac_key); break;
+      case 4: ok = Take(r, &out->iv); break;
+      case 5: ok = Take(r, &out->seed); break;
+      default: ok = r.Skip();
+    }
+    if (!ok) return false;
+  }
+  return r.ok();
+}
+
+bool DecodeInto(ByteView in, int depth, Chain* out) {
+  pb::Reader r(in, depth);
+  while (r.Next()) {
+    bool ok;
+    switch (r.field()) {
+      case 1: ok = Take(r, &out->sender_ratchet_key); break;
+      case 2: ok = Take(r, &out->sender_ratchet_key_private); break;
+      case 3: ok = TakeMessage(r, &out->chain_key); break;
+      case 4:
+        ok = TakeMessage(r, &out->message_keys.emplace_back());
+        break;
+      default: ok = r.Skip();
+    }
+    if (!ok) return false;
+  }
+  return r.ok();
+}
+
+bool DecodeInto(ByteView in, int depth, PendingPreKey* out) {
+  pb::Reader r(in, depth);
+  while (r.Next()) {
+    bool ok;
+    switch (r.field()) {
+      case 1: ok = r.ReadUint32(&out->pre_key_id.emplace()); break;
+      case 2: ok = Take(r, &out->base_key); break;
+      case 3: ok = r.ReadInt32(&out->signed_pre_key_id); break;
+      case 4: ok = r.ReadUint64(&out->timestamp); break;
+      default: ok = r.Skip();
+    }
+    if (!ok) return false;
+  }
+  return r.ok();
+}
+
+bool DecodeInto(ByteView in, int depth, PendingKyberPreKey* out) {
+  pb::Reader r(in, depth);
+  while (r.Next()) {
+    bool ok;
+    switch (r.field()) {
+      case 1: ok = r.ReadUint32(&out->pre_key_id); break;
+      case 2: ok = Take(r, &out->ciphertext); break;
+      default: ok = r.Skip();
+    }
+    if (!ok) return false;
+  }
+  return r.ok();
+}
+
+bool DecodeInto(ByteView in, int depth, SessionStructure* out) {
+  pb::Reader r(in, depth);
+  while (r.Next()) {
+    bool ok;
+    switch (r.field()) {
+      case 1: ok = r.ReadUint32(&out->session_version); break;
+      case 2: ok = Take(r, &out->local_identity_public); break;
+      case 3: ok = Take(r, &out->remote_identity_public); break;
+      case 4: ok = Take(r, &out->root_key); break;
+      case 5: ok = r.ReadUint32(&out->previous_counter); break;
+      case 6: ok = TakeMessage(r, &out->sender_chain); break;
+      case 7:
+        ok = TakeMessage(r, &out->receiver_chains.emplace_back());
+        break;
+      case 9: ok = TakeMessage(r, &out->pending_pre_key); break;
+      case 10: ok = r.ReadUint32(&out->remote_registration_id); break;
+      case 11: ok = r.ReadUint32(&out->local_registration_id); break;
+      case 13: ok = Take(r, &out->alice_base_key); break;
+      case 14: ok = TakeMessage(r, &out->pending_kyber_pre_key); break;
+      case 15: ok = Take(r, &out->pq_ratchet_state); break;
+      default: ok = r.Skip();
+    }
+    if (!ok) return false;
+  }
+  return r.ok();
+}
+
+bool DecodeInto(ByteView in, int depth, RecordStructure* out) {
+  pb::Reader r(in, depth);
+  while (r.Next()) {
+    bool ok;
+    switch (r.field()) {
+      case 1: ok = TakeMessage(r, &out->current_session); break;
+      case 2: ok = Take(r, &out->previous_sessions.emplace_back()); break;
+      default: ok = r.Skip();
+    }
+    if (!ok) return false;
+  }
+  return r.ok();
+}
+
+bool DecodeInto(ByteView in, int depth, PreKeyRecordStructure* out) {
+  pb::Reader r(in, depth);
+  while (r.Next()) {
+    bool ok;
+    switch (r.field()) {
+      case 1: ok = r.ReadUint32(&out->id); break;
+      case 2: ok = Take(r, &out->public_key); break;
+      case 3: ok = Take(r, &out->private_key); break;
+      default: ok = r.Skip();
+    }
+    if (!ok) return false;
+  }
+  return r.ok();
+}
+
+bool DecodeInto(ByteView in, int depth, SignedPreKeyRecordStructure* out) {
+  pb::Reader r(in, depth);
+  while (r.Next()) {
+    bool ok;
+    switch (r.field()) {
+      case 1: ok = r.ReadUint32(&out->id); break;
+      case 2: ok = Take(r, &out->public_key); break;
+      case 3: ok = Take(r, &out->private_key); break;
+      case 4: ok = Take(r, &out->signature); break;
+      case 5: ok = r.ReadFixed64(&out->timestamp); break;
+      default: ok = r.Skip();
+    }
+    if (!ok) return false;
+  }
+  return r.ok();
+}
+
+bool DecodeInto(ByteView in, int depth, IdentityKeyPairStructure* out) {
+  pb::Reader r(in, depth);
+  while (r.Next()) {
+    bool ok;
+    switch (r.field()) {
+      case 1: ok = Take(r, &out->public_key); break;
+      case 2: ok = Take(r, &out->private_key); break;
+      default: ok = r.Skip();
+    }
+    if (!ok) return false;
+  }
+  return r.ok();
+}
+
+template <class M>
+bool TakeMessage(pb::Reader& r, M* out) {
+  ByteView body;
+  return r.ReadMessage(&body) && (DecodeInto(body, r.depth() + 1, out) || r.Fail());
+}
+
+template <class M>
+bool TakeMessage(pb::Reader& r, std::optional<M>* out) {
+  if (!out->has_value()) out->emplace();
+  return TakeMessage(r, &**out);
+}
+
+template <class M>
+bool DecodeTop(ByteView in, M* out) {
+  M value;
+  if (!DecodeInto(in, 0, &value)) return false;
+  *out = std::move(value);
+  return true;
+}
+
+// Writers, field by field in ascending order.
+
+void Write(Writer& w, const Chain& c);
+void Write(Writer& w, const PendingPreKey& p);
+void Write(Writer& w, const PendingKyberPreKey& p);
+void Write(Writer& w, const SessionStructure& s);
+
+void Write(Writer& w, const ChainKey& k) {
+  w.Uint32(1, k.index);
+  w.Bytes(2, k.key);
+}
+
+void Write(Writer& w, const MessageKey& k) {
+  w.Uint32(1, k.index);
+  w.Bytes(2, k.cipher_key);
+  w.Bytes(3, k.mac_key);
+  w.Bytes(4, k.iv);
+  w.Bytes(5, k.seed);
+}
+
+template <class M>
+void WriteMessage(Writer& w, uint32_t field, const M& m) {
+  size_t at = w.BeginMessage(field);
+  Write(w, m);
+  w.EndMessage(at);
+}
+
+void Write(Writer& w, const Chain& c) {
+  w.Bytes(1, c.sender_ratchet_key);
+  w.Bytes(2, c.sender_ratchet_key_private);
+  if (c.chain_key) WriteMessage(w, 3, *c.chain_key);
+  for (const MessageKey& k : c.message_keys) WriteMessage(w, 4, k);
+}
+
+void Write(Writer& w, const PendingPreKey& p) {
+  if (p.pre_key_id) w.Uint32Present(1, *p.pre_key_id);
+  w.Bytes(2, p.base_key);
+  w.Int32(3, p.signed_pre_key_id);
+  w.Uint64(4, p.timestamp);
+}
+
+void Write(Writer& w, const PendingKyberPreKey& p) {
+  w.Uint32(1, p.pre_key_id);
+  w.Bytes(2, p.ciphertext);
+}
+
+void Write(Writer& w, const SessionStructure& s) {
+  w.Uint32(1, s.session_version);
+  w.Bytes(2, s.local_identity_public);
+  w.Bytes(3, s.remote_identity_public);
+  w.Bytes(4, s.root_key);
+  w.Uint32(5, s.previous_counter);
+  if (s.sender_chain) WriteMessage(w, 6, *s.sender_chain);
+  for (const Chain& c : s.receiver_chains) WriteMessage(w, 7, c);
+  if (s.pending_pre_key) WriteMessage(w, 9, *s.pending_pre_key);
+  w.Uint32(10, s.remote_registration_id);
+  w.Uint32(11, s.local_registration_id);
+  w.Bytes(13, s.alice_base_key);
+  if (s.pending_kyber_pre_key) WriteMessage(w, 14, *s.pending_kyber_pre_key);
+  w.Bytes(15, s.pq_ratchet_state);
+}
+
+void Write(Writer& w, const RecordStructure& r) {
+  if (r.current_session) WriteMessage(w, 1, *r.current_session);
+  // Archived entries are written as stored, empty ones included: each is a
+  // serialized state in its own right.
+  for (const SecretBytes& s : r.previous_sessions) w.BytesPresent(2, s);
+}
+
+void Write(Writer& w, const PreKeyRecordStructure& p) {
+  w.Uint32(1, p.id);
+  w.Bytes(2, p.public_key);
+  w.Bytes(3, p.private_key);
+}
+
+void Write(Writer& w, const SignedPreKeyRecordStructure& p) {
+  w.Uint32(1, p.id);
+  w.Bytes(2, p.public_key);
+  w.Bytes(3, p.private_key);
+  w.Bytes(4, p.signature);
+  w.Fixed64(5, p.timestamp);
+}
+
+void Write(Writer& w, const IdentityKeyPairStructure& p) {
+  w.Bytes(1, p.public_key);
+  w.Bytes(2, p.private_key);
+}
+
+template <class M>
+SecretBytes EncodeTop(const M& m) {
+  SecretBytes out;
+  Writer w(&out);
+  Write(w, m);
+  return out;
+}
+
+}  // namespace
+
+bool Decode(ByteView in, RecordStructure* out) { return DecodeTop(in, out); }
+bool Decode(ByteView in, SessionStructure* out) { return DecodeTop(in, out); }
+bool Decode(ByteView in, PreKeyRecordStructure* out) {
+  return DecodeTop(in, out);
+}
+bool Decode(ByteView in, SignedPreKeyRecordStructure* out) {
+  return DecodeTop(in, out);
+}
+bool Decode(ByteView in, IdentityKeyPairStructure* out) {
+  return DecodeTop(in, out);
+}
+
+SecretBytes Encode(const RecordStructure& m) { return EncodeTop(m); }
+SecretBytes Encode(const SessionStructure& m) { return EncodeTop(m); }
+SecretBytes Encode(const PreKeyRecordStructure& m) { return EncodeTop(m); }
+SecretBytes Encode(const SignedPreKeyRecordStructure& m) {
+  return EncodeTop(m);
+}
+SecretBytes Encode(const IdentityKeyPairStructure& m) { return EncodeTop(m); }
+
+Result<RecordStructure> ReadSessionRecord(ByteView in) {
+  RecordStructure record;
+  if (!Decode(in, &record)) {
+    return errors::InvalidSession("failed to decode session record protobuf");
+  }
+  return record;
+}
+
+Result<SessionStructure> ReadArchivedSession(ByteView in) {
+  SessionStructure state;
+  if (!Decode(in, &state)) {
+    return errors::InvalidSession("failed to decode previous session protobuf");
+  }
+  return state;
+}
+
+Result<PreKeyRecordStructure> ReadPreKeyRecord(ByteView in) {
+  PreKeyRecordStructure record;
+  if (!Decode(in, &record)) return errors::InvalidProtobuf();
+  return record;
+}
+
+Result<SignedPreKeyRecordStructure> ReadSignedPreKeyRecord(ByteView in) {
+  SignedPreKeyRecordStructure record;
+  if (!Decode(in, &record)) return errors::InvalidProtobuf();
+  return record;
+}
+
+}  // namespace velmo::proto
