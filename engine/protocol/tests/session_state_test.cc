@@ -232,9 +232,9 @@ TEST(SessionState, SixthReceivingChainPushesOutTheFirst) {
   ASSERT_EQ(5u, s.receiver_chains.size());
 
   g_lines.clear();
-  log::SetSink(CollectLines);
+  log::SetSink(CollectLines, log::Level::kDebug);
   AddReceiverChain(s, KeyOf(0x60), ChainKeyOf(6, 9));
-  log::SetSink(nullptr);
+  log::SetSink(nullptr, log::Level::kDebug);
 
   ASSERT_EQ(5u, s.receiver_chains.size());
   EXPECT_EQ(nullptr, *FindReceiverChain(s, KeyOf(0xd0)));

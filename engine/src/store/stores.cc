@@ -1,0 +1,180 @@
+#include "store/stores.h"
+
+#include <stdexcept>
+
+namespace velmo::store {
+
+namespace errors = proto::errors;
+
+Status IdentityStore::Load(const PeerAddress& address, ByteView key) {
+  Result<proto::PublicKey> read = proto::DecodePublicKey(key);
+  if (!read.ok()) return read.take_error();
+  keys_.insert_or_assign(address, *read);
+  return Status::Ok();
+}
+
+Status IdentityStore::LoadLocal(ByteView key_pair_record,
+                                uint32_t registration_id) {
+  Result<proto::IdentityKeyPair> pair =
+      proto::ReadIdentityKeyPair(key_pair_record);
+  if (!pair.ok()) return pair.take_error();
+  own_ = std::move(*pair);
+  registration_id_ = registration_id;
+  return Status::Ok();
+}
+
+const proto::IdentityKeyPair& IdentityStore::GetIdentityKeyPair() const {
+  if (!own_) {
+    // Building reads the key pair before any operation runs, so this is a
+    // programming error, not something a snapshot can cause.
+    throw std::logic_error("identity store used before it was built");
+  }
+  return *own_;
+}
+
+bool IdentityStore::SaveIdentity(const PeerAddress& address,
+                                 const proto::PublicKey& key) {
+  auto it = keys_.find(address);
+  if (it != keys_.end() && it->second == key) {
+    return false;
+  }
+  bool replaced = it != keys_.end();
+  if (replaced) {
+    replaced_.insert(address);
+  }
+  keys_.insert_or_assign(address, key);
+  saved_.insert(address);
+  return replaced;
+}
+
+bool IdentityStore::IsTrustedIdentity(const PeerAddress& address,
+                                      const proto::PublicKey& key,
+                                      Direction /*direction*/) const {
+  auto it = keys_.find(address);
+  return it == keys_.end() || it->second == key;
+}
+
+std::optional<proto::PublicKey> IdentityStore::GetIdentity(
+    const PeerAddress& address) const {
+  auto it = keys_.find(address);
+  if (it == keys_.end()) return std::nullopt;
+  return it->second;
+}
+
+Status SessionStore::Load(const PeerAddress& address, ByteView record) {
+  Result<proto::RecordStructure> read = proto::ReadSessionRecord(record);
+  if (!read.ok()) return read.take_error();
+  records_.insert_or_assign(address, std::move(*read));
+  return Status::Ok();
+}
+
+std::optional<proto::RecordStructure> SessionStore::LoadSession(
+    const PeerAddress& address) const {
+  auto it = records_.find(address);
+  if (it == records_.end()) return std::nullopt;
+  return it->second;
+}
+
+void SessionStore::StoreSession(const PeerAddress& address,
+                                proto::RecordStructure record) {
+  records_.insert_or_assign(address, std::move(record));
+  stored_.insert(address);
+}
+
+Status PreKeyStore::Load(uint32_t id, ByteView record) {
+  Result<proto::PreKeyRecordStructure> read = proto::ReadPreKeyRecord(record);
+  if (!read.ok()) return read.take_error();
+  records_.insert_or_assign(id, std::move(*read));
+  return Status::Ok();
+}
+
+Result<proto::PreKeyRecordStructure> PreKeyStore::GetPreKey(uint32_t id) const {
+  auto it = records_.find(id);
+  if (it == records_.end()) return errors::InvalidPreKeyId();
+  return it->second;
+}
+
+void PreKeyStore::SavePreKey(uint32_t id, proto::PreKeyRecordStructure record) {
+  records_.insert_or_assign(id, std::move(record));
+  saved_.insert(id);
+  removed_.erase(id);
+}
+
+void PreKeyStore::RemovePreKey(uint32_t id) {
+  records_.erase(id);
+  saved_.erase(id);
+  removed_.insert(id);
+}
+
+Status SignedPreKeyStore::Load(uint32_t id, ByteView record) {
+  Result<proto::SignedPreKeyRecordStructure> read =
+      proto::ReadSignedPreKeyRecord(record);
+  if (!read.ok()) return read.take_error();
+  records_.insert_or_assign(id, std::move(*read));
+  return Status::Ok();
+}
+
+Result<proto::SignedPreKeyRecordStructure> SignedPreKeyStore::GetSignedPreKey(
+    uint32_t id) const {
+  auto it = records_.find(id);
+  if (it == records_.end()) return errors::InvalidSignedPreKeyId();
+  return it->second;
+}
+
+void SignedPreKeyStore::SaveSignedPreKey(
+    uint32_t id, proto::SignedPreKeyRecordStructure record) {
+  records_.insert_or_assign(id, std::move(record));
+  saved_.insert(id);
+}
+
+Status KyberPreKeyStore::Load(uint32_t id, ByteView record) {
+  Result<proto::SignedPreKeyRecordStructure> read =
+      proto::ReadSignedPreKeyRecord(record);
+  if (!read.ok()) return read.take_error();
+  records_.insert_or_assign(id, std::move(*read));
+  return Status::Ok();
+}
+
+Result<proto::SignedPreKeyRecordStructure> KyberPreKeyStore::GetKyberPreKey(
+    uint32_t id) const {
+  auto it = records_.find(id);
+  if (it == records_.end()) return errors::InvalidKyberPreKeyId();
+  return it->second;
+}
+
+void KyberPreKeyStore::SaveKyberPreKey(
+    uint32_t id, proto::SignedPreKeyRecordStructure record) {
+  records_.insert_or_assign(id, std::move(record));
+  saved_.insert(id);
+}
+
+void KyberPreKeyStore::MarkKyberPreKeyUsed(uint32_t id) { used_.insert(id); }
+
+ExportedChanges ProtocolStores::Export() const {
+  ExportedChanges out;
+  for (const PeerAddress& address : sessions.stored()) {
+    out.sessions.emplace_back(address, proto::Encode(sessions.at(address)));
+  }
+  for (const PeerAddress& address : identity.saved()) {
+    auto encoded = identity.GetIdentity(address).value().Serialize();
+    out.identities.emplace_back(address, Bytes(encoded.begin(), encoded.end()));
+  }
+  out.replaced_identities.assign(identity.replaced().begin(),
+                                 identity.replaced().end());
+  for (uint32_t id : pre_keys.saved()) {
+    out.pre_keys.emplace_back(id, proto::Encode(pre_keys.at(id)));
+  }
+  out.removed_pre_keys.assign(pre_keys.removed().begin(),
+                              pre_keys.removed().end());
+  for (uint32_t id : signed_pre_keys.saved()) {
+    out.signed_pre_keys.emplace_back(id, proto::Encode(signed_pre_keys.at(id)));
+  }
+  for (uint32_t id : kyber_pre_keys.saved()) {
+    out.kyber_pre_keys.emplace_back(id, proto::Encode(kyber_pre_keys.at(id)));
+  }
+  out.used_kyber_pre_keys.assign(kyber_pre_keys.used().begin(),
+                                 kyber_pre_keys.used().end());
+  return out;
+}
+
+}  // namespace velmo::store
