@@ -1,0 +1,83 @@
+#include "crypto/aes_cbc.h"
+
+#include <openssl/evp.h>
+
+#include <climits>
+#include <memory>
+#include <stdexcept>
+
+namespace velmo::crypto {
+namespace {
+
+// Fetched once: an implicit fetch on every initialisation costs more than
+// encrypting a short message.
+const EVP_CIPHER* Cipher() {
+  static EVP_CIPHER* cipher = EVP_CIPHER_fetch(nullptr, "AES-256-CBC", nullptr);
+  if (cipher == nullptr) {
+    throw std::runtime_error("AES-256-CBC is not available");
+  }
+  return cipher;
+}
+
+struct CtxFree {
+  void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }
+};
+using CtxPtr = std::unique_ptr<EVP_CIPHER_CTX, CtxFree>;
+
+CtxPtr Start(ByteView key, ByteView iv, CbcPadding padding, bool encrypt) {
+  if (key.size() != kAes256KeyBytes || iv.size() != kAesBlockBytes) {
+    throw std::invalid_argument("AES-256-CBC needs a 32-byte key and 16-byte IV");
+  }
+  CtxPtr ctx(EVP_CIPHER_CTX_new());
+  if (!ctx || EVP_CipherInit_ex2(ctx.get(), Cipher(), key.data(), iv.data(),
+                                 encrypt ? 1 : 0, nullptr) != 1) {
+    throw std::runtime_error("AES-256-CBC initialisation failed");
+  }
+  EVP_CIPHER_CTX_set_padding(ctx.get(), padding == CbcPadding::kPkcs7 ? 1 : 0);
+  return ctx;
+}
+
+}  // namespace
+
+Bytes Aes256CbcEncrypt(ByteView key, ByteView iv, ByteView plaintext,
+                       CbcPadding padding) {
+  if (padding == CbcPadding::kNone && plaintext.size() % kAesBlockBytes != 0) {
+    throw std::invalid_argument("unpadded CBC needs whole blocks");
+  }
+  if (plaintext.size() > INT_MAX - kAesBlockBytes) {
+    throw std::invalid_argument("plaintext too long");
+  }
+  CtxPtr ctx = Start(key, iv, padding, true);
+  Bytes out(plaintext.size() + kAesBlockBytes);
+  int n = 0, tail = 0;
+  if (EVP_EncryptUpdate(ctx.get(), out.data(), &n, plaintext.data(),
+                        static_cast<int>(plaintext.size())) != 1 ||
+      EVP_EncryptFinal_ex(ctx.get(), out.data() + n, &tail) != 1) {
+    throw std::runtime_error("AES-256-CBC encryption failed");
+  }
+  out.resize(static_cast<size_t>(n + tail));
+  return out;
+}
+
+std::optional<Bytes> Aes256CbcDecrypt(ByteView key, ByteView iv,
+                                      ByteView ciphertext, CbcPadding padding) {
+  CtxPtr ctx = Start(key, iv, padding, false);
+  if (ciphertext.empty() || ciphertext.size() % kAesBlockBytes != 0 ||
+      ciphertext.size() > INT_MAX) {
+    return std::nullopt;
+  }
+  // The cipher may hold back a block per call, so it is given room for one
+  // more than the input.
+  Bytes out(ciphertext.size() + kAesBlockBytes);
+  int n = 0, tail = 0;
+  if (EVP_DecryptUpdate(ctx.get(), out.data(), &n, ciphertext.data(),
+                        static_cast<int>(ciphertext.size())) != 1 ||
+      EVP_DecryptFinal_ex(ctx.get(), out.data() + n, &tail) != 1) {
+    secure_wipe(out.data(), out.size());
+    return std::nullopt;
+  }
+  out.resize(static_cast<size_t>(n + tail));
+  return out;
+}
+
+}  // namespace velmo::crypto
