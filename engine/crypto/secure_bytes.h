@@ -62,6 +62,10 @@ struct SecretArray {
   const uint8_t* data() const noexcept { return bytes; }
   static constexpr size_t size() noexcept { return N; }
   operator ByteView() const noexcept { return ByteView(bytes, N); }
+  // For functions that take a fixed-size input.
+  operator std::span<const uint8_t, N>() const noexcept {
+    return std::span<const uint8_t, N>(bytes);
+  }
 };
 
 }  // namespace velmo::crypto
