@@ -10,7 +10,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <vector>
 
@@ -30,6 +29,10 @@ struct ChainKey {
 };
 
 struct MessageKey {
+  // User-provided, so that a chain's thousands of entries are not zeroed
+  // before being filled in.
+  MessageKey() {}
+
   uint32_t index = 0;       // 1
   SecretBytes cipher_key;   // 2: explicit-key entries only (32 bytes)
   SecretBytes mac_key;      // 3: explicit-key entries only (32 bytes)
@@ -42,7 +45,7 @@ struct Chain {
   KeyBytes sender_ratchet_key_private;  // 2: 32 bytes, sending chain only
   std::optional<ChainKey> chain_key;    // 3
   // 4: kept keys of skipped messages, newest first; receiving chains only.
-  std::deque<MessageKey> message_keys;
+  std::vector<MessageKey> message_keys;
 };
 
 struct PendingPreKey {

@@ -1,6 +1,8 @@
 #include "protocol/session_state.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "protocol/log.h"
@@ -148,12 +150,25 @@ void AddReceiverChain(SessionStructure& state,
 }
 
 void KeepMessageKey(Chain& chain, uint32_t index, ByteView seed) {
-  MessageKey& key = chain.message_keys.emplace_front();
-  key.index = index;
-  key.seed.assign(seed);
-  if (chain.message_keys.size() > kMaxMessageKeys) {
-    chain.message_keys.pop_back();
+  std::vector<MessageKey> one(1);
+  one[0].index = index;
+  one[0].seed.assign(seed);
+  KeepMessageKeys(chain, std::move(one));
+}
+
+void KeepMessageKeys(Chain& chain, std::vector<MessageKey> skipped) {
+  // Only the newest 2000 of old and new together survive; drop the rest
+  // before moving anything.
+  if (skipped.size() > kMaxMessageKeys) {
+    skipped.erase(skipped.begin(),
+                  skipped.end() - static_cast<ptrdiff_t>(kMaxMessageKeys));
   }
+  size_t keep_old = std::min(chain.message_keys.size(),
+                             kMaxMessageKeys - skipped.size());
+  chain.message_keys.resize(keep_old);
+  chain.message_keys.insert(chain.message_keys.begin(),
+                            std::make_move_iterator(skipped.rbegin()),
+                            std::make_move_iterator(skipped.rend()));
 }
 
 Result<std::optional<KeptMessageKey>> TakeMessageKey(Chain& chain,

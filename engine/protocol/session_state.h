@@ -66,6 +66,10 @@ void AddReceiverChain(SessionStructure& state,
 // KeepMessageKey keeps the seed of a skipped message at the front of the
 // chain's kept keys, dropping the oldest beyond 2000.
 void KeepMessageKey(Chain& chain, uint32_t index, ByteView seed);
+// KeepMessageKeys does the same for many skipped messages at once, given in
+// the order they were skipped (oldest first), in time linear in the chain's
+// kept keys; the result equals keeping them one by one.
+void KeepMessageKeys(Chain& chain, std::vector<MessageKey> skipped);
 
 // A kept message key: either the seed the keys are derived from, or keys
 // stored explicitly by some other writer.

@@ -265,6 +265,29 @@ TEST(SessionState, TwoThousandFirstMessageKeyPushesOutTheOldest) {
   EXPECT_FALSE(gone->has_value());
 }
 
+TEST(SessionState, KeepingManyAtOnceEqualsKeepingOneByOne) {
+  for (size_t skipped : {0, 5, 1950, 2500}) {
+    SCOPED_TRACE(skipped);
+    Chain one_by_one;
+    for (uint32_t i = 0; i < 100; i++) {
+      KeepMessageKey(one_by_one, i, Pattern(i, 32));
+    }
+    Chain batched = one_by_one;
+    std::vector<MessageKey> batch;
+    for (uint32_t i = 100; i < 100 + skipped; i++) {
+      KeepMessageKey(one_by_one, i, Pattern(i, 32));
+      batch.emplace_back().index = i;
+      batch.back().seed.assign(Pattern(i, 32));
+    }
+    KeepMessageKeys(batched, std::move(batch));
+    ASSERT_EQ(one_by_one.message_keys.size(), batched.message_keys.size());
+    for (size_t k = 0; k < batched.message_keys.size(); k++) {
+      ASSERT_EQ(one_by_one.message_keys[k].index, batched.message_keys[k].index);
+      ASSERT_EQ(one_by_one.message_keys[k].seed, batched.message_keys[k].seed);
+    }
+  }
+}
+
 TEST(SessionState, TakingAKeptKeyRemovesIt) {
   Chain chain;
   KeepMessageKey(chain, 3, Pattern(3, 32));
