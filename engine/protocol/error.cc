@@ -12,16 +12,6 @@ std::string_view MessageTypeName(MessageType type) {
   return "Unknown";
 }
 
-std::string_view KeyTypeName(KeyType type) {
-  switch (type) {
-    case KeyType::kDjb:
-      return "Djb";
-    case KeyType::kKyber1024:
-      return "Kyber1024";
-  }
-  return "Unknown";
-}
-
 std::string Hex(const uint8_t* data, size_t size) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
@@ -32,8 +22,6 @@ std::string Hex(const uint8_t* data, size_t size) {
   }
   return out;
 }
-
-std::string HexByte(uint8_t b) { return "0x" + Hex(&b, 1); }
 
 namespace errors {
 namespace {
@@ -86,20 +74,6 @@ Error UnrecognizedMessageVersion(uint32_t version) {
               "unrecognized message version " + Angle(std::to_string(version)));
 }
 
-Error NoKeyTypeIdentifier() {
-  return Make(ErrorCode::kNoKeyTypeIdentifier, "no key type identifier");
-}
-
-Error BadKeyType(uint8_t type_byte) {
-  return Make(ErrorCode::kBadKeyType, "bad key type " + Angle(HexByte(type_byte)));
-}
-
-Error BadKeyLength(KeyType type, size_t length) {
-  return Make(ErrorCode::kBadKeyLength,
-              "bad key length " + Angle(std::to_string(length)) +
-                  " for key with type " + Angle(KeyTypeName(type)));
-}
-
 Error SignatureValidationFailed() {
   return Make(ErrorCode::kSignatureValidationFailed,
               "invalid signature detected");
@@ -149,23 +123,6 @@ Error InvalidMessage(MessageType type, std::string_view reason) {
   return Make(ErrorCode::kInvalidMessage,
               "invalid " + std::string(MessageTypeName(type)) +
                   " message: " + std::string(reason));
-}
-
-Error BadKemKeyType(uint8_t type_byte) {
-  return Make(ErrorCode::kBadKemKeyType,
-              "bad KEM key type " + Angle(HexByte(type_byte)));
-}
-
-Error BadKemKeyLength(KeyType type, size_t length) {
-  return Make(ErrorCode::kBadKemKeyLength,
-              "bad KEM key length " + Angle(std::to_string(length)) +
-                  " for key with type " + Angle(KeyTypeName(type)));
-}
-
-Error BadKemCiphertextLength(KeyType type, size_t length) {
-  return Make(ErrorCode::kBadKemCiphertextLength,
-              "bad KEM ciphertext length " + Angle(std::to_string(length)) +
-                  " for key with type " + Angle(KeyTypeName(type)));
 }
 
 }  // namespace errors

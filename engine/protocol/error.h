@@ -89,11 +89,8 @@ class [[nodiscard]] Status {
 enum class MessageType : uint8_t { kWhisper = 2, kPreKey = 3 };
 std::string_view MessageTypeName(MessageType type);
 
-// The key types, named as error texts name them.
-enum class KeyType : uint8_t { kDjb, kKyber1024 };
-std::string_view KeyTypeName(KeyType type);
-
-// Constructors of every error, one per template.
+// Constructors of the errors, one per template. Key read failures come from
+// the primitive layer's key readers (see keys.h).
 namespace errors {
 Error InvalidArgument(std::string_view what);
 Error InvalidState(std::string_view call, std::string_view what);
@@ -102,9 +99,6 @@ Error CiphertextTooShort(size_t length);
 Error LegacyCiphertextVersion(uint8_t version);
 Error UnrecognizedCiphertextVersion(uint8_t version);
 Error UnrecognizedMessageVersion(uint32_t version);
-Error NoKeyTypeIdentifier();
-Error BadKeyType(uint8_t type_byte);
-Error BadKeyLength(KeyType type, size_t length);
 Error SignatureValidationFailed();
 Error UntrustedIdentity(std::string_view address);
 Error InvalidPreKeyId();
@@ -115,13 +109,8 @@ Error SessionNotFound(std::string_view address);
 Error InvalidSession(std::string_view what);
 Error DuplicatedMessage(uint32_t chain_index, uint32_t counter);
 Error InvalidMessage(MessageType type, std::string_view reason);
-Error BadKemKeyType(uint8_t type_byte);
-Error BadKemKeyLength(KeyType type, size_t length);
-Error BadKemCiphertextLength(KeyType type, size_t length);
 }  // namespace errors
 
-// Key type bytes are written as 0x and two lower-case hexadecimal digits.
-std::string HexByte(uint8_t b);
 // Lower-case hexadecimal of a byte string, for log lines.
 std::string Hex(const uint8_t* data, size_t size);
 

@@ -58,7 +58,7 @@ Result<std::optional<PublicKey>> RemoteIdentityKey(
   }
   Result<PublicKey> key = DecodePublicKey(state.remote_identity_public);
   if (!key.ok()) return errors::InvalidSession("invalid remote identity key");
-  return std::optional<PublicKey>(*key);
+  return std::optional<PublicKey>(std::move(*key));
 }
 
 Result<ChainKeyValue> SenderChainKey(const SessionStructure& state) {
@@ -95,8 +95,8 @@ Result<PublicKey> SenderRatchetKey(const SessionStructure& state) {
 void SetSenderChain(SessionStructure& state, const KeyPair& ratchet,
                     const ChainKeyValue& chain_key) {
   Chain chain;
-  chain.sender_ratchet_key.assign(ratchet.public_key.Serialize());
-  chain.sender_ratchet_key_private.assign(ratchet.private_key);
+  chain.sender_ratchet_key.assign(ratchet.public_key.Encode());
+  chain.sender_ratchet_key_private.assign(ratchet.private_key.bytes());
   chain.chain_key = ToStored(chain_key);
   state.sender_chain = std::move(chain);
 }
@@ -113,7 +113,7 @@ Result<Chain*> FindReceiverChain(SessionStructure& state,
     if (!key.ok()) {
       return errors::InvalidSession("invalid receiver chain ratchet key");
     }
-    if (*key == their_ratchet_key) {
+    if (key->Equals(their_ratchet_key)) {
       return &chain;
     }
   }
@@ -133,7 +133,7 @@ void AddReceiverChain(SessionStructure& state,
                       const PublicKey& their_ratchet_key,
                       const ChainKeyValue& chain_key) {
   Chain& chain = state.receiver_chains.emplace_back();
-  chain.sender_ratchet_key.assign(their_ratchet_key.Serialize());
+  chain.sender_ratchet_key.assign(their_ratchet_key.Encode());
   chain.chain_key = ToStored(chain_key);
   if (state.receiver_chains.size() > kMaxReceiverChains) {
     if (log::Enabled(log::Level::kInfo)) {
@@ -205,7 +205,7 @@ Result<std::optional<PublicKey>> PendingPreKeyBaseKey(
   if (!key.ok()) {
     return errors::InvalidSession("invalid pending PreKey message base key");
   }
-  return std::optional<PublicKey>(*key);
+  return std::optional<PublicKey>(std::move(*key));
 }
 
 void ClearPendingPreKey(SessionStructure& state) {

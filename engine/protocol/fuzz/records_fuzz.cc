@@ -33,7 +33,8 @@ void ExerciseState(SessionStructure& state) {
   (void)SenderRatchetPrivateKey(state);
   (void)PendingPreKeyBaseKey(state);
   (void)IsUsableForSending(state, 1767225600);
-  PublicKey probe;
+  const uint8_t zeros[32] = {};
+  PublicKey probe{std::span<const uint8_t, 32>(zeros)};
   Result<Chain*> chain = FindReceiverChain(state, probe);
   for (Chain& c : state.receiver_chains) {
     (void)ReceiverChainKey(c);
@@ -56,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)ReadIdentityKeyPair(in);
   (void)DecodePublicKey(in);
   (void)DecodeKyberPublicKey(in);
+  (void)DecodeKyberSecretKey(in);
 
   Result<RecordStructure> record = ReadSessionRecord(in);
   if (record.ok()) {

@@ -15,9 +15,12 @@ using testing::Pattern;
 using testing::Vec;
 
 PublicKey KeyOf(uint8_t start) {
-  PublicKey key;
-  for (size_t i = 0; i < key.u.size(); i++) key.u[i] = start + i;
-  return key;
+  return DecodePublicKey(Pattern(start, 32, 5)).value();
+}
+
+KeyPair RatchetPair() {
+  std::vector<uint8_t> scalar = Pattern(0x70, 32);
+  return KeyPair(PrivateKey(std::span<const uint8_t, 32>(scalar.data(), 32)));
 }
 
 ChainKeyValue ChainKeyOf(uint8_t fill, uint32_t index) {
@@ -34,8 +37,7 @@ SessionStructure UsableState() {
   s.local_identity_public.assign(Pattern(0x10, 32, 5));
   s.remote_identity_public.assign(Pattern(0x30, 32, 5));
   s.root_key.assign(Pattern(0x50, 32));
-  KeyPair ratchet{KeyOf(0x70), {}};
-  SetSenderChain(s, ratchet, ChainKeyOf(0xbb, 3));
+  SetSenderChain(s, RatchetPair(), ChainKeyOf(0xbb, 3));
   AddReceiverChain(s, KeyOf(0xd0), ChainKeyOf(0xcc, 0));
   s.pending_pre_key.emplace().base_key.assign(Pattern(0xe0, 32, 5));
   return s;
@@ -50,7 +52,7 @@ TEST(SessionState, UsableStateReadsBack) {
   Result<ChainKeyValue> sending = SenderChainKey(s);
   ASSERT_TRUE(sending.ok());
   EXPECT_EQ(3u, sending->index);
-  EXPECT_EQ(KeyOf(0x70), *SenderRatchetKey(s));
+  EXPECT_EQ(RatchetPair().public_key, *SenderRatchetKey(s));
   EXPECT_TRUE(SenderRatchetPrivateKey(s).ok());
   Result<Chain*> chain = FindReceiverChain(s, KeyOf(0xd0));
   ASSERT_TRUE(chain.ok());
@@ -243,7 +245,7 @@ TEST(SessionState, SixthReceivingChainPushesOutTheFirst) {
   EXPECT_EQ(&s.receiver_chains.back(), *newest);
   EXPECT_EQ(9u, ReceiverChainKey(**newest)->index);
   ASSERT_EQ(1u, g_lines.size());
-  std::string ratchet_hex = Hex(SenderRatchetKey(s)->Serialize().data(), 33);
+  std::string ratchet_hex = Hex(SenderRatchetKey(s)->Encode().data(), 33);
   EXPECT_EQ("Trimming excessive receiver_chain for session with base key " +
                 ratchet_hex + ", chain count: 6",
             g_lines[0]);

@@ -51,6 +51,13 @@ inline std::vector<uint8_t> ReadGolden(const std::string& name) {
 }
 
 
+// Concatenation, for building inputs: Unhex("0a 21") + key.
+inline std::vector<uint8_t> operator+(std::vector<uint8_t> a,
+                                      const std::vector<uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 inline std::vector<uint8_t> Vec(crypto::ByteView v) {
   return std::vector<uint8_t>(v.begin(), v.end());
 }

@@ -35,7 +35,7 @@ const proto::IdentityKeyPair& IdentityStore::GetIdentityKeyPair() const {
 bool IdentityStore::SaveIdentity(const PeerAddress& address,
                                  const proto::PublicKey& key) {
   auto it = keys_.find(address);
-  if (it != keys_.end() && it->second == key) {
+  if (it != keys_.end() && it->second.Equals(key)) {
     return false;
   }
   bool replaced = it != keys_.end();
@@ -51,7 +51,7 @@ bool IdentityStore::IsTrustedIdentity(const PeerAddress& address,
                                       const proto::PublicKey& key,
                                       Direction /*direction*/) const {
   auto it = keys_.find(address);
-  return it == keys_.end() || it->second == key;
+  return it == keys_.end() || it->second.Equals(key);
 }
 
 std::optional<proto::PublicKey> IdentityStore::GetIdentity(
@@ -156,7 +156,7 @@ ExportedChanges ProtocolStores::Export() const {
     out.sessions.emplace_back(address, proto::Encode(sessions.at(address)));
   }
   for (const PeerAddress& address : identity.saved()) {
-    auto encoded = identity.GetIdentity(address).value().Serialize();
+    auto encoded = identity.GetIdentity(address).value().Encode();
     out.identities.emplace_back(address, Bytes(encoded.begin(), encoded.end()));
   }
   out.replaced_identities.assign(identity.replaced().begin(),

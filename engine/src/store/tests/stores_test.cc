@@ -112,7 +112,9 @@ TEST(IdentityStore, LocalIdentity) {
   ASSERT_FALSE(empty.ok());
   EXPECT_EQ("no key type identifier", empty.error().message);
 
-  proto::IdentityKeyPair pair{Key(4), {}};
+  std::vector<uint8_t> scalar(32, 3);
+  proto::IdentityKeyPair pair{
+      Key(4), proto::PrivateKey(std::span<const uint8_t, 32>(scalar.data(), 32))};
   ASSERT_TRUE(store.LoadLocal(proto::SerializeIdentityKeyPair(pair), 0).ok());
   EXPECT_EQ(Key(4), store.GetIdentityKeyPair().public_key);
   EXPECT_EQ(0u, store.GetLocalRegistrationId());
