@@ -158,3 +158,14 @@ def launch(tmp_path, desktop_env):
     yield start
     for app in apps:
         app.stop()
+
+
+@pytest.fixture
+def start_velmo(launch, velmo_path):
+    """start_velmo(*args, dart=True, env=None) -> App running the bundle's
+    velmo. With a Dart side, wait for it with App.dart.wait_connected()."""
+
+    def start(*args, dart=True, env=None):
+        return launch(velmo_path, *args, dart=dart, env=env)
+
+    return start

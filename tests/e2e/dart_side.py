@@ -22,7 +22,7 @@ import standard_codec as codec
 
 SOCKET_VARIABLE = "FL_DART_SIDE_SOCKET"
 
-CALL, REPLY, START, REGISTRAR, FIRST_FRAME = 1, 2, 3, 4, 5
+CALL, REPLY, START, REGISTRAR, FIRST_FRAME, FRAME_READY = 1, 2, 3, 4, 5, 6
 _HEADER = struct.Struct("<IBIH")  # length, kind, id, name length
 
 # Sentinel answer: leave the host's call unanswered.
@@ -72,8 +72,10 @@ class DartSide:
         """Environment that makes the stand-in engine connect here."""
         return {SOCKET_VARIABLE: self.path}
 
-    def wait_connected(self, timeout=None):
-        """Accepts the host's connection and waits for its start frame."""
+    def wait_connected(self, timeout=None, hold_first_frame=False):
+        """Accepts the host's connection and waits for its start frame.
+        Then tells the host Dart has drawn, unless `hold_first_frame`
+        (release it later with `release_first_frame`)."""
         self._listener.settimeout(timeout or self.timeout)
         self._conn, _ = self._listener.accept()
         self._conn.settimeout(None)
@@ -81,7 +83,12 @@ class DartSide:
         self._reader.start()
         self.wait_until(lambda: self.start_info is not None, timeout,
                         "the start frame")
+        if not hold_first_frame:
+            self.release_first_frame()
         return self.start_info
+
+    def release_first_frame(self):
+        self.send_raw(encode_frame(FRAME_READY, 0))
 
     def accepts_connection(self, timeout):
         """True if a host connects within `timeout` seconds (the connection

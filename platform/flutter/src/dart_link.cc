@@ -21,7 +21,7 @@ uint32_t GetU32(const uint8_t* p) {
 
 bool KnownKind(uint8_t kind) {
   return kind >= static_cast<uint8_t>(FrameKind::kCall) &&
-         kind <= static_cast<uint8_t>(FrameKind::kFirstFrame);
+         kind <= static_cast<uint8_t>(FrameKind::kFrameReady);
 }
 
 }  // namespace

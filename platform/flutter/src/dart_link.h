@@ -25,6 +25,7 @@ enum class FrameKind : uint8_t {
   kStart = 3,       // host to Dart: the engine started (payload: a map)
   kRegistrar = 4,   // host to Dart: a registrar was requested (name)
   kFirstFrame = 5,  // host to Dart: "first-frame" was emitted
+  kFrameReady = 6,  // Dart to host: Dart drew its first frame
 };
 
 struct Frame {

@@ -63,6 +63,11 @@ struct _FlEngine {
   std::vector<std::string>* registrars;
   LinkDelegate* link_delegate;
   DartLink* link;
+  // The view waiting for the first frame, and whether Dart has drawn it.
+  GSourceFunc first_frame_fn;
+  gpointer first_frame_data;
+  guint first_frame_source;
+  gboolean dart_drew;
 };
 
 G_DEFINE_TYPE(FlEngine, fl_engine, G_TYPE_OBJECT)
@@ -217,6 +222,23 @@ void AppExitReplyCb(GBytes* reply, const GError* error, gpointer data) {
   QuitApplication();
 }
 
+gboolean RunFirstFrame(gpointer data) {
+  FlEngine* self = FL_ENGINE(data);
+  self->first_frame_source = 0;
+  GSourceFunc fn = self->first_frame_fn;
+  self->first_frame_fn = nullptr;
+  if (fn != nullptr) {
+    fn(self->first_frame_data);
+  }
+  return G_SOURCE_REMOVE;
+}
+
+void ScheduleFirstFrame(FlEngine* self) {
+  if (self->first_frame_fn != nullptr && self->first_frame_source == 0) {
+    self->first_frame_source = g_idle_add(RunFirstFrame, self);
+  }
+}
+
 }  // namespace
 
 void LinkDelegate::OnFrames(std::vector<Frame> frames, bool disconnected) {
@@ -243,6 +265,10 @@ void LinkDelegate::OnFrames(std::vector<Frame> frames, bool disconnected) {
         }
         break;
       }
+      case FrameKind::kFrameReady:
+        self->dart_drew = TRUE;
+        ScheduleFirstFrame(self);
+        break;
       default:
         g_warning("flutter stand-in: dropped a malformed frame from the Dart "
                   "side: kind %d is sent only by the host",
@@ -255,6 +281,7 @@ void LinkDelegate::OnFrames(std::vector<Frame> frames, bool disconnected) {
     delete self->link;
     self->link = nullptr;
     FailPending(self, true, "The Dart side disconnected");
+    ScheduleFirstFrame(self);  // nobody left to wait for
   }
 }
 
@@ -348,6 +375,11 @@ void fl_engine_shutdown(FlEngine* self) {
     return;
   }
   self->shut_down = TRUE;
+  self->first_frame_fn = nullptr;
+  if (self->first_frame_source != 0) {
+    g_source_remove(self->first_frame_source);
+    self->first_frame_source = 0;
+  }
   if (self->link != nullptr) {
     delete self->link;
     self->link = nullptr;
@@ -438,6 +470,19 @@ void fl_engine_note_registrar(FlEngine* self, const gchar* name) {
 
 void fl_engine_note_first_frame(FlEngine* self) {
   SendToLink(self, Frame{FrameKind::kFirstFrame, 0, "", {}});
+}
+
+void fl_engine_request_first_frame(FlEngine* self,
+                                   GSourceFunc fn,
+                                   gpointer data) {
+  if (self->shut_down) {
+    return;
+  }
+  self->first_frame_fn = fn;
+  self->first_frame_data = data;
+  if (self->link == nullptr || self->dart_drew) {
+    ScheduleFirstFrame(self);
+  }
 }
 
 void fl_engine_request_app_exit(FlEngine* self) {

@@ -67,6 +67,12 @@ void fl_engine_dispatch_from_dart(FlEngine* engine,
                                   gpointer reply_data);
 void fl_engine_note_registrar(FlEngine* engine, const gchar* name);
 void fl_engine_note_first_frame(FlEngine* engine);
+// Runs `fn(data)` once from the main loop when the Dart side has drawn its
+// first frame: at once without a socket, else when the driver says so (or
+// goes away). Forgotten at shutdown.
+void fl_engine_request_first_frame(FlEngine* engine,
+                                   GSourceFunc fn,
+                                   gpointer data);
 // The window close hook: asks Dart whether the application may exit.
 void fl_engine_request_app_exit(FlEngine* engine);
 

@@ -9,7 +9,7 @@ struct _FlView {
   FlEngine* engine;
   GtkWidget* drawing_area;  // owned by the box
   GdkRGBA background;
-  guint first_frame_source;
+  gboolean first_frame_requested;
   gboolean first_frame_emitted;
   GtkWidget* hooked_toplevel;  // weak pointer
   gulong delete_event_handler;
@@ -62,7 +62,6 @@ static gboolean draw_cb(GtkWidget* widget, cairo_t* cr, gpointer data) {
 // off screen (the window is still hidden) and announces it.
 static gboolean first_frame_cb(gpointer data) {
   FlView* self = FL_VIEW(data);
-  self->first_frame_source = 0;
   int width = MAX(gtk_widget_get_allocated_width(GTK_WIDGET(self)), 1);
   int height = MAX(gtk_widget_get_allocated_height(GTK_WIDGET(self)), 1);
   cairo_surface_t* frame =
@@ -122,17 +121,14 @@ static void fl_view_realize(GtkWidget* widget) {
   }
 
   fl_engine_start(self->engine);
-  if (!self->first_frame_emitted && self->first_frame_source == 0) {
-    self->first_frame_source = g_idle_add(first_frame_cb, self);
+  if (!self->first_frame_requested) {
+    self->first_frame_requested = TRUE;
+    fl_engine_request_first_frame(self->engine, first_frame_cb, self);
   }
 }
 
 static void fl_view_dispose(GObject* object) {
   FlView* self = FL_VIEW(object);
-  if (self->first_frame_source != 0) {
-    g_source_remove(self->first_frame_source);
-    self->first_frame_source = 0;
-  }
   unhook_toplevel(self);
   if (self->engine != nullptr) {
     fl_engine_shutdown(self->engine);
