@@ -7,7 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-static void RoundedRect(cairo_t* cr, double x, double y, double w, double h,
+static void RoundedRect(cairo_t* cr,
+                        double x,
+                        double y,
+                        double w,
+                        double h,
                         double r) {
   cairo_new_sub_path(cr);
   cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);

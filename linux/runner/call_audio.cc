@@ -37,8 +37,7 @@ void ReleaseChannel() {
   g_channel = nullptr;
   // The messenger keeps a registered channel alive on its own; removing the
   // handler is what stops the calls.
-  fl_method_channel_set_method_call_handler(channel, nullptr, nullptr,
-                                            nullptr);
+  fl_method_channel_set_method_call_handler(channel, nullptr, nullptr, nullptr);
   g_object_unref(channel);
 }
 

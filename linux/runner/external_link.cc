@@ -27,9 +27,8 @@ void method_call_cb(FlMethodChannel* channel,
   g_autoptr(FlValue) links = fl_value_new_list();
   if (g_pending != nullptr) {
     for (guint i = 0; i < g_pending->len; i++) {
-      fl_value_append_take(
-          links, fl_value_new_string(
-                     static_cast<const gchar*>(g_ptr_array_index(g_pending, i))));
+      fl_value_append_take(links, fl_value_new_string(static_cast<const gchar*>(
+                                      g_ptr_array_index(g_pending, i))));
     }
     g_ptr_array_set_size(g_pending, 0);
   }

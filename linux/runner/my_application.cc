@@ -60,9 +60,9 @@ static void open_link_cb(GSimpleAction* action,
 static void set_window_icon(GtkWindow* window) {
   GtkIconTheme* theme = gtk_icon_theme_get_default();
   if (theme != nullptr) {
-    g_autoptr(GdkPixbuf) themed = gtk_icon_theme_load_icon(
-        theme, kIconName, kThemedIconSize, static_cast<GtkIconLookupFlags>(0),
-        nullptr);
+    g_autoptr(GdkPixbuf) themed =
+        gtk_icon_theme_load_icon(theme, kIconName, kThemedIconSize,
+                                 static_cast<GtkIconLookupFlags>(0), nullptr);
     if (themed != nullptr) {
       gtk_window_set_icon_name(window, kIconName);
       return;
@@ -182,8 +182,8 @@ static gboolean my_application_local_command_line(GApplication* application,
                                                   int* exit_status) {
   MyApplication* self = MY_APPLICATION(application);
   gchar** argv = *arguments;
-  gchar** after_program = (argv != nullptr && argv[0] != nullptr) ? argv + 1
-                                                                   : argv;
+  gchar** after_program =
+      (argv != nullptr && argv[0] != nullptr) ? argv + 1 : argv;
   gchar** copy = g_strdupv(after_program);
   g_clear_pointer(&self->entrypoint_arguments, g_strfreev);
   self->entrypoint_arguments = copy != nullptr ? copy : g_new0(gchar*, 1);
@@ -200,8 +200,8 @@ static gboolean my_application_local_command_line(GApplication* application,
   // Only one link per command line is handed on.
   const gchar* link = external_link_in_arguments(self->entrypoint_arguments);
   if (link != nullptr) {
-    g_action_group_activate_action(G_ACTION_GROUP(application),
-                                   kOpenLinkAction, g_variant_new_string(link));
+    g_action_group_activate_action(G_ACTION_GROUP(application), kOpenLinkAction,
+                                   g_variant_new_string(link));
   }
   g_application_activate(application);
   *exit_status = 0;

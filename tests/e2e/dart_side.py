@@ -59,6 +59,7 @@ class DartSide:
         self._next_id = 0
         self._replies = {}
         self._answers = {}
+        self._raw_answers = {}
         self.calls = []          # HostCall, in arrival order
         self.registrars = []     # registrar names, in order
         self.start_info = None   # {"entrypointArguments": [...], "pid": n}
@@ -182,6 +183,13 @@ class DartSide:
         with self._lock:
             self._answers[(channel, method)] = handler
 
+    def answer_raw(self, channel, handler):
+        """Answers every host message on `channel` with `handler(bytes)`,
+        which returns the reply bytes or NEVER (for channels that do not use
+        the standard method codec, such as "flutter/platform")."""
+        with self._lock:
+            self._raw_answers[channel] = handler
+
     def _answer_for(self, call):
         handler = self._answers.get((call.channel, call.method))
         if handler is None:
@@ -191,7 +199,9 @@ class DartSide:
     def _reply(self, frame_id, outcome):
         if outcome is NEVER:
             return
-        if isinstance(outcome, codec.Success):
+        if isinstance(outcome, (bytes, bytearray)):
+            payload = bytes(outcome)
+        elif isinstance(outcome, codec.Success):
             payload = codec.encode_success(outcome.value)
         elif isinstance(outcome, codec.Error):
             payload = codec.encode_error(outcome.code, outcome.message,
@@ -237,6 +247,8 @@ class DartSide:
                 self.registrars.append(name)
             elif kind == FIRST_FRAME:
                 self.first_frame = True
+            elif kind == CALL and name in self._raw_answers:
+                outcome = self._raw_answers[name](payload)
             elif kind == CALL:
                 try:
                     method, args = codec.decode_method_call(payload)

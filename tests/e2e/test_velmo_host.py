@@ -197,3 +197,34 @@ def test_registration_failure(tmp_path, display, velmo_path):
             assert desktop.all_windows_of(env, app.pid) == []
         finally:
             app.stop()
+
+
+def test_closing_the_window_is_decided_by_the_dart_side(
+        start_velmo, window_manager, desktop_env):
+    app = start_velmo()
+    dart = app.dart
+    dart.wait_connected()
+    wid = app.wait_window()
+
+    # A ready Dart side that refuses: the window stays.
+    asked = []
+
+    def refuse(message):
+        asked.append(message)
+        return b'[{"response":"cancel"}]'
+
+    dart.answer_raw("flutter/platform", refuse)
+    assert dart.send("flutter/platform",
+                     b'{"method":"System.initializationComplete",'
+                     b'"args":null}') == b"[null]"
+    subprocess.run(["wmctrl", "-i", "-c", hex(wid)], env=desktop_env,
+                   check=True, timeout=15)
+    dart.wait_until(lambda: asked, what="the exit request")
+    assert b"System.requestAppExit" in asked[0]
+    assert app.proc.poll() is None and app.windows() == [wid]
+
+    # Agreeing ends the run normally (shutdown runs, status 0).
+    dart.answer_raw("flutter/platform", lambda m: b'[{"response":"exit"}]')
+    subprocess.run(["wmctrl", "-i", "-c", hex(wid)], env=desktop_env,
+                   check=True, timeout=15)
+    assert app.wait_exit() == 0

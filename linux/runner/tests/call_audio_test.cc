@@ -6,16 +6,15 @@
 
 namespace {
 
-using fl_testing::DartSide;
+using fl_testing::HeadlessEngine;
 using fl_testing::Reply;
 
 constexpr char kChannel[] = "flutter_callkit_incoming";
 
 TEST(CallAudioTest, AnswersTheOutputQueryAndDeclinesTheRest) {
-  g_autoptr(FlDartProject) project = fl_dart_project_new();
-  g_autoptr(FlEngine) engine = fl_engine_new_headless(project);
-  DartSide dart(engine);
-  FlBinaryMessenger* messenger = fl_engine_get_binary_messenger(engine);
+  HeadlessEngine host;
+  auto& dart = host.dart();
+  FlBinaryMessenger* messenger = host.messenger();
 
   call_audio_register(nullptr);  // nothing to register on
   EXPECT_EQ(dart.Call(kChannel, "getCurrentOutput").kind,

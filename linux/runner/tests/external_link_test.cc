@@ -9,6 +9,7 @@
 namespace {
 
 using fl_testing::DartSide;
+using fl_testing::HeadlessEngine;
 using fl_testing::Reply;
 
 constexpr char kChannel[] = "com.velmo.pro/external_link";
@@ -19,16 +20,11 @@ TEST(ExternalLinkTest, QualifyingLinks) {
     std::string link;
     bool qualifies;
   } cases[] = {
-      {"velmo:x", true},
-      {"VELMO:abc", true},
-      {"VeLmO:abc", true},
-      {"velmo:", false},
-      {"velmo", false},
-      {"https://velmo.example", false},
-      {" velmo:x", false},
-      {"", false},
-      {max, true},
-      {max + "a", false},
+      {"velmo:x", true},   {"VELMO:abc", true},
+      {"VeLmO:abc", true}, {"velmo:", false},
+      {"velmo", false},    {"https://velmo.example", false},
+      {" velmo:x", false}, {"", false},
+      {max, true},         {max + "a", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.link.substr(0, 40));
@@ -48,17 +44,7 @@ TEST(ExternalLinkTest, QualifyingLinks) {
 
 class ExternalLinkChannelTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_autoptr(FlDartProject) project = fl_dart_project_new();
-    engine_ = fl_engine_new_headless(project);
-    dart_ = std::make_unique<DartSide>(engine_);
-  }
-  void TearDown() override {
-    external_link_shutdown();
-    dart_.reset();
-    g_object_unref(engine_);
-    DartSide::Drain();
-  }
+  void TearDown() override { external_link_shutdown(); }
 
   std::vector<std::string> TakePending() {
     Reply r = dart_->Call(kChannel, "takePending");
@@ -73,12 +59,10 @@ class ExternalLinkChannelTest : public ::testing::Test {
     return links;
   }
 
-  FlBinaryMessenger* messenger() {
-    return fl_engine_get_binary_messenger(engine_);
-  }
+  FlBinaryMessenger* messenger() { return host_.messenger(); }
 
-  FlEngine* engine_ = nullptr;
-  std::unique_ptr<DartSide> dart_;
+  HeadlessEngine host_;
+  DartSide* dart_ = &host_.dart();
 };
 
 TEST_F(ExternalLinkChannelTest, HeldLinksLeaveWithTheFirstTakePending) {
@@ -90,10 +74,9 @@ TEST_F(ExternalLinkChannelTest, HeldLinksLeaveWithTheFirstTakePending) {
   }
   external_link_receive("velmo:");
   external_link_receive("mailto:x");
-  EXPECT_EQ(TakePending(),
-            (std::vector<std::string>{"VELMO:first", "velmo:2", "velmo:3",
-                                      "velmo:4", "velmo:5", "velmo:6",
-                                      "velmo:7", "velmo:8"}));
+  EXPECT_EQ(TakePending(), (std::vector<std::string>{
+                               "VELMO:first", "velmo:2", "velmo:3", "velmo:4",
+                               "velmo:5", "velmo:6", "velmo:7", "velmo:8"}));
   EXPECT_TRUE(TakePending().empty());
 
   // Listening now: a new link goes out at once and is never held.

@@ -18,8 +18,7 @@ TEST(MyApplicationTest, HeaderBarExceptUnderOtherX11WindowManagers) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.wm_name ? c.wm_name : "(none)");
-    EXPECT_EQ(my_application_wants_header_bar(c.x11, c.wm_name),
-              c.header_bar);
+    EXPECT_EQ(my_application_wants_header_bar(c.x11, c.wm_name), c.header_bar);
   }
 }
 

@@ -139,8 +139,8 @@ void DartLink::ReadMore() {
 // Called when bytes (or the end of the stream) arrived from the Dart side.
 void DartLink::ReadCb(GObject* source, GAsyncResult* result, gpointer data) {
   g_autoptr(GError) error = nullptr;
-  g_autoptr(GBytes) bytes = g_input_stream_read_bytes_finish(
-      G_INPUT_STREAM(source), result, &error);
+  g_autoptr(GBytes) bytes =
+      g_input_stream_read_bytes_finish(G_INPUT_STREAM(source), result, &error);
   if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
     return;  // the link is being destroyed; `data` is gone
   }
@@ -161,9 +161,10 @@ void DartLink::ReadCb(GObject* source, GAsyncResult* result, gpointer data) {
   bool readable = TakeFrames(
       &self->inbox_, [&](Frame f) { frames.push_back(std::move(f)); },
       [](const std::string& why) {
-        g_warning("flutter stand-in: dropped a malformed frame from the Dart "
-                  "side: %s",
-                  why.c_str());
+        g_warning(
+            "flutter stand-in: dropped a malformed frame from the Dart "
+            "side: %s",
+            why.c_str());
       });
   if (!readable) {
     self->closed_ = true;

@@ -90,8 +90,8 @@ gboolean fl_binary_messenger_send_response(
     GBytes* response,
     GError** error) {
   g_return_val_if_fail(FL_IS_BINARY_MESSENGER(self), FALSE);
-  g_return_val_if_fail(
-      FL_IS_BINARY_MESSENGER_RESPONSE_HANDLE(response_handle), FALSE);
+  g_return_val_if_fail(FL_IS_BINARY_MESSENGER_RESPONSE_HANDLE(response_handle),
+                       FALSE);
   return FL_BINARY_MESSENGER_GET_IFACE(self)->send_response(
       self, response_handle, response, error);
 }
@@ -245,8 +245,8 @@ static void impl_send_on_channel(FlBinaryMessenger* messenger,
   }
   GTask* task = g_task_new(self, cancellable, callback, user_data);
   if (self->engine == nullptr) {
-    GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_CLOSED,
-                                "The engine has shut down");
+    GError* error =
+        g_error_new(G_IO_ERROR, G_IO_ERROR_CLOSED, "The engine has shut down");
     send_reply_cb(nullptr, error, task);
     g_error_free(error);
     return;
@@ -318,10 +318,8 @@ void fl_binary_messenger_deliver(FlBinaryMessenger* messenger,
     reply(empty, nullptr, reply_data);
     return;
   }
-  FlBinaryMessengerResponseHandle* handle =
-      FL_BINARY_MESSENGER_RESPONSE_HANDLE(
-          g_object_new(fl_binary_messenger_response_handle_get_type(),
-                       nullptr));
+  FlBinaryMessengerResponseHandle* handle = FL_BINARY_MESSENGER_RESPONSE_HANDLE(
+      g_object_new(fl_binary_messenger_response_handle_get_type(), nullptr));
   FlBinaryMessengerResponseHandlePrivate* priv =
       static_cast<FlBinaryMessengerResponseHandlePrivate*>(
           fl_binary_messenger_response_handle_get_instance_private(handle));

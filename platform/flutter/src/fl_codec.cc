@@ -489,8 +489,8 @@ GBytes* fl_method_codec_encode_method_call(FlMethodCodec* codec,
                                            GError** error) {
   g_return_val_if_fail(FL_IS_METHOD_CODEC(codec), nullptr);
   g_return_val_if_fail(name != nullptr, nullptr);
-  return FL_METHOD_CODEC_GET_CLASS(codec)->encode_method_call(codec, name,
-                                                              args, error);
+  return FL_METHOD_CODEC_GET_CLASS(codec)->encode_method_call(codec, name, args,
+                                                              error);
 }
 
 gboolean fl_method_codec_decode_method_call(FlMethodCodec* codec,

@@ -97,9 +97,9 @@ void ReplyLater(FlReplyFn reply,
                 GBytes* bytes,
                 const GError* error) {
   fl_run_later(RunReply,
-               new LaterReply{reply, data,
-                              bytes != nullptr ? g_bytes_ref(bytes) : nullptr,
-                              error != nullptr ? g_error_copy(error) : nullptr});
+               new LaterReply{
+                   reply, data, bytes != nullptr ? g_bytes_ref(bytes) : nullptr,
+                   error != nullptr ? g_error_copy(error) : nullptr});
 }
 
 GBytes* EmptyBytes() {
@@ -120,7 +120,8 @@ bool Complete(FlEngine* self, uint32_t id, GBytes* reply, const GError* error) {
 }
 
 void FailPending(FlEngine* self, bool only_link, const char* why) {
-  g_autoptr(GError) error = g_error_new(G_IO_ERROR, G_IO_ERROR_CLOSED, "%s", why);
+  g_autoptr(GError) error =
+      g_error_new(G_IO_ERROR, G_IO_ERROR_CLOSED, "%s", why);
   std::vector<uint32_t> ids;
   for (auto& [id, p] : *self->pending) {
     if (!only_link || p.via_link) {
@@ -257,11 +258,13 @@ void LinkDelegate::OnFrames(std::vector<Frame> frames, bool disconnected) {
         break;
       }
       case FrameKind::kReply: {
-        g_autoptr(GBytes) reply = g_bytes_new(f.payload.data(), f.payload.size());
+        g_autoptr(GBytes) reply =
+            g_bytes_new(f.payload.data(), f.payload.size());
         if (!Complete(self, f.id, reply, nullptr)) {
-          g_warning("flutter stand-in: dropped a malformed frame from the "
-                    "Dart side: reply to unknown id %u",
-                    f.id);
+          g_warning(
+              "flutter stand-in: dropped a malformed frame from the "
+              "Dart side: reply to unknown id %u",
+              f.id);
         }
         break;
       }
@@ -270,9 +273,10 @@ void LinkDelegate::OnFrames(std::vector<Frame> frames, bool disconnected) {
         ScheduleFirstFrame(self);
         break;
       default:
-        g_warning("flutter stand-in: dropped a malformed frame from the Dart "
-                  "side: kind %d is sent only by the host",
-                  static_cast<int>(f.kind));
+        g_warning(
+            "flutter stand-in: dropped a malformed frame from the Dart "
+            "side: kind %d is sent only by the host",
+            static_cast<int>(f.kind));
         break;
     }
   }
@@ -420,10 +424,9 @@ void fl_engine_send_to_dart(FlEngine* self,
     gsize n;
     const uint8_t* p =
         static_cast<const uint8_t*>(g_bytes_get_data(message, &n));
-    if (!self->link->Send(Frame{FrameKind::kCall, id, channel,
-                                {p, p + n}})) {
-      g_autoptr(GError) error = g_error_new(G_IO_ERROR, G_IO_ERROR_CLOSED,
-                                            "The Dart side is gone");
+    if (!self->link->Send(Frame{FrameKind::kCall, id, channel, {p, p + n}})) {
+      g_autoptr(GError) error =
+          g_error_new(G_IO_ERROR, G_IO_ERROR_CLOSED, "The Dart side is gone");
       Complete(self, id, nullptr, error);
     }
   } else {

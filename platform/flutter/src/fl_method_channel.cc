@@ -3,7 +3,8 @@
 
 #include "fl_private.h"
 
-// ----------------------------------------------------------------- FlMethodCall
+// -----------------------------------------------------------------
+// FlMethodCall
 
 struct _FlMethodCall {
   GObject parent_instance;
@@ -56,9 +57,10 @@ static gboolean send_encoded(FlMethodCall* self,
 static void fl_method_call_dispose(GObject* object) {
   FlMethodCall* self = FL_METHOD_CALL(object);
   if (!self->responded && self->channel != nullptr) {
-    g_critical("Method call %s on %s dropped without a response; answering "
-               "as not implemented",
-               self->name, self->channel->name);
+    g_critical(
+        "Method call %s on %s dropped without a response; answering "
+        "as not implemented",
+        self->name, self->channel->name);
     send_encoded(self, nullptr, nullptr, nullptr);
   }
   g_clear_pointer(&self->name, g_free);
@@ -111,8 +113,8 @@ gboolean fl_method_call_respond(FlMethodCall* self,
       g_warning("Failed to send method call response: %s",
                 local_error->message);
     } else {
-      g_propagate_error(error, static_cast<GError*>(
-                                   g_steal_pointer(&local_error)));
+      g_propagate_error(error,
+                        static_cast<GError*>(g_steal_pointer(&local_error)));
     }
   }
   return ok;
@@ -147,7 +149,8 @@ gboolean fl_method_call_respond_not_implemented(FlMethodCall* self,
   return send_encoded(self, nullptr, nullptr, error);
 }
 
-// -------------------------------------------------------------- FlMethodChannel
+// --------------------------------------------------------------
+// FlMethodChannel
 
 static void clear_handler(FlMethodChannel* self) {
   GDestroyNotify destroy = self->handler_destroy;
@@ -248,9 +251,10 @@ void fl_method_channel_set_method_call_handler(
     GDestroyNotify destroy_notify) {
   g_return_if_fail(FL_IS_METHOD_CHANNEL(self));
   if (self->closed) {
-    g_warning("Attempted to set a method call handler on the closed channel "
-              "%s",
-              self->name);
+    g_warning(
+        "Attempted to set a method call handler on the closed channel "
+        "%s",
+        self->name);
     if (destroy_notify != nullptr) {
       destroy_notify(user_data);
     }
@@ -266,10 +270,9 @@ namespace {
 
 gboolean ReturnErrorLater(gpointer data) {
   GTask* task = G_TASK(data);
-  g_task_return_new_error(task, FL_MESSAGE_CODEC_ERROR,
-                          FL_MESSAGE_CODEC_ERROR_UNSUPPORTED_TYPE,
-                          "%s",
-                          static_cast<const gchar*>(g_task_get_task_data(task)));
+  g_task_return_new_error(
+      task, FL_MESSAGE_CODEC_ERROR, FL_MESSAGE_CODEC_ERROR_UNSUPPORTED_TYPE,
+      "%s", static_cast<const gchar*>(g_task_get_task_data(task)));
   g_object_unref(task);
   return G_SOURCE_REMOVE;
 }
@@ -305,8 +308,8 @@ void fl_method_channel_invoke_method(FlMethodChannel* self,
                     ? g_task_new(self, cancellable, callback, user_data)
                     : nullptr;
   g_autoptr(GError) error = nullptr;
-  g_autoptr(GBytes) message = fl_method_codec_encode_method_call(
-      self->codec, method, args, &error);
+  g_autoptr(GBytes) message =
+      fl_method_codec_encode_method_call(self->codec, method, args, &error);
   if (message == nullptr) {
     if (task != nullptr) {
       g_task_set_task_data(task, g_strdup(error->message), g_free);
@@ -316,16 +319,14 @@ void fl_method_channel_invoke_method(FlMethodChannel* self,
     }
     return;
   }
-  fl_binary_messenger_send_on_channel(self->messenger, self->name, message,
-                                      cancellable,
-                                      task != nullptr ? invoke_reply_cb : nullptr,
-                                      task);
+  fl_binary_messenger_send_on_channel(
+      self->messenger, self->name, message, cancellable,
+      task != nullptr ? invoke_reply_cb : nullptr, task);
 }
 
-FlMethodResponse* fl_method_channel_invoke_method_finish(
-    FlMethodChannel* self,
-    GAsyncResult* result,
-    GError** error) {
+FlMethodResponse* fl_method_channel_invoke_method_finish(FlMethodChannel* self,
+                                                         GAsyncResult* result,
+                                                         GError** error) {
   g_return_val_if_fail(FL_IS_METHOD_CHANNEL(self), nullptr);
   g_return_val_if_fail(g_task_is_valid(result, self), nullptr);
   g_autoptr(GBytes) reply =

@@ -40,8 +40,7 @@ FlMethodSuccessResponse* fl_method_success_response_new(FlValue* result) {
   return self;
 }
 
-FlValue* fl_method_success_response_get_result(
-    FlMethodSuccessResponse* self) {
+FlValue* fl_method_success_response_get_result(FlMethodSuccessResponse* self) {
   g_return_val_if_fail(FL_IS_METHOD_SUCCESS_RESPONSE(self), nullptr);
   return self->result;
 }
@@ -91,8 +90,7 @@ const gchar* fl_method_error_response_get_code(FlMethodErrorResponse* self) {
   return self->code;
 }
 
-const gchar* fl_method_error_response_get_message(
-    FlMethodErrorResponse* self) {
+const gchar* fl_method_error_response_get_message(FlMethodErrorResponse* self) {
   g_return_val_if_fail(FL_IS_METHOD_ERROR_RESPONSE(self), nullptr);
   return self->message;
 }

@@ -5,8 +5,7 @@
 
 G_DEFINE_INTERFACE(FlPluginRegistry, fl_plugin_registry, G_TYPE_OBJECT)
 
-static void fl_plugin_registry_default_init(FlPluginRegistryInterface* iface) {
-}
+static void fl_plugin_registry_default_init(FlPluginRegistryInterface* iface) {}
 
 FlPluginRegistrar* fl_plugin_registry_get_registrar_for_plugin(
     FlPluginRegistry* self,
@@ -14,7 +13,7 @@ FlPluginRegistrar* fl_plugin_registry_get_registrar_for_plugin(
   g_return_val_if_fail(FL_IS_PLUGIN_REGISTRY(self), nullptr);
   g_return_val_if_fail(name != nullptr, nullptr);
   return FL_PLUGIN_REGISTRY_GET_IFACE(self)->get_registrar_for_plugin(self,
-                                                                       name);
+                                                                      name);
 }
 
 G_DEFINE_INTERFACE(FlPluginRegistrar, fl_plugin_registrar, G_TYPE_OBJECT)

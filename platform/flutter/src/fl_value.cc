@@ -261,8 +261,7 @@ void fl_value_set_string(FlValue* value,
                          const gchar* key,
                          FlValue* child_value) {
   g_return_if_fail(key != nullptr && child_value != nullptr);
-  fl_value_set_take(value, fl_value_new_string(key),
-                    fl_value_ref(child_value));
+  fl_value_set_take(value, fl_value_new_string(key), fl_value_ref(child_value));
 }
 
 void fl_value_set_string_take(FlValue* value,

@@ -33,8 +33,8 @@ static FlPluginRegistrar* view_get_registrar_for_plugin(
     const gchar* name) {
   FlView* self = FL_VIEW(registry);
   fl_engine_note_registrar(self->engine, name);
-  return fl_plugin_registrar_new(
-      self, fl_engine_get_binary_messenger(self->engine));
+  return fl_plugin_registrar_new(self,
+                                 fl_engine_get_binary_messenger(self->engine));
 }
 
 static void fl_view_plugin_registry_iface_init(
@@ -97,9 +97,9 @@ static void unhook_toplevel(FlView* self) {
   }
   g_signal_handler_disconnect(self->hooked_toplevel,
                               self->delete_event_handler);
-  g_object_remove_weak_pointer(G_OBJECT(self->hooked_toplevel),
-                               reinterpret_cast<gpointer*>(
-                                   &self->hooked_toplevel));
+  g_object_remove_weak_pointer(
+      G_OBJECT(self->hooked_toplevel),
+      reinterpret_cast<gpointer*>(&self->hooked_toplevel));
   self->hooked_toplevel = nullptr;
   self->delete_event_handler = 0;
 }
@@ -113,9 +113,8 @@ static void fl_view_realize(GtkWidget* widget) {
   if (GTK_IS_WINDOW(toplevel) && toplevel != self->hooked_toplevel) {
     unhook_toplevel(self);
     self->hooked_toplevel = toplevel;
-    g_object_add_weak_pointer(G_OBJECT(toplevel),
-                              reinterpret_cast<gpointer*>(
-                                  &self->hooked_toplevel));
+    g_object_add_weak_pointer(G_OBJECT(toplevel), reinterpret_cast<gpointer*>(
+                                                      &self->hooked_toplevel));
     self->delete_event_handler = g_signal_connect(
         toplevel, "delete-event", G_CALLBACK(delete_event_cb), self);
   }

@@ -57,8 +57,7 @@ DartSide::DartSide(FlEngine* engine)
 }
 
 DartSide::~DartSide() {
-  fl_dart_side_set_message_handler(engine_, nullptr, nullptr, nullptr,
-                                   nullptr);
+  fl_dart_side_set_message_handler(engine_, nullptr, nullptr, nullptr, nullptr);
   g_object_unref(codec_);
   g_object_unref(engine_);
 }
@@ -84,8 +83,8 @@ std::vector<uint8_t> DartSide::Send(const std::string& channel,
 Reply DartSide::Call(const std::string& channel,
                      const std::string& method,
                      FlValue* args) {
-  g_autoptr(GBytes) call = fl_method_codec_encode_method_call(
-      codec_, method.c_str(), args, nullptr);
+  g_autoptr(GBytes) call =
+      fl_method_codec_encode_method_call(codec_, method.c_str(), args, nullptr);
   RawReply* raw = new RawReply();
   fl_dart_side_send(engine_, channel.c_str(), call, RawReplyCb, raw);
   Reply reply;
@@ -169,6 +168,18 @@ bool DartSide::RespondError(const Invocation& call,
 
 bool DartSide::RespondNotImplemented(const Invocation& call) {
   return fl_dart_side_respond(engine_, call.response_id, nullptr);
+}
+
+HeadlessEngine::HeadlessEngine() {
+  g_autoptr(FlDartProject) project = fl_dart_project_new();
+  engine_ = fl_engine_new_headless(project);
+  dart_ = std::make_unique<DartSide>(engine_);
+}
+
+HeadlessEngine::~HeadlessEngine() {
+  dart_.reset();
+  g_object_unref(engine_);
+  DartSide::Drain();
 }
 
 }  // namespace fl_testing

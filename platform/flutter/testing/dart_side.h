@@ -91,6 +91,29 @@ class DartSide {
   size_t undecodable_ = 0;
 };
 
+// A running headless engine with a DartSide attached: what a unit test of
+// one channel service needs. Drops both, and drains the main loop, at the
+// end.
+class HeadlessEngine {
+ public:
+  HeadlessEngine();
+  ~HeadlessEngine();
+  HeadlessEngine(const HeadlessEngine&) = delete;
+  HeadlessEngine& operator=(const HeadlessEngine&) = delete;
+
+  FlEngine* engine() const { return engine_; }
+  FlBinaryMessenger* messenger() const {
+    return fl_engine_get_binary_messenger(engine_);
+  }
+  DartSide& dart() { return *dart_; }
+  // Detaches the Dart side: host-to-Dart calls then go unanswered (empty).
+  void DropDartSide() { dart_.reset(); }
+
+ private:
+  FlEngine* engine_;
+  std::unique_ptr<DartSide> dart_;
+};
+
 }  // namespace fl_testing
 
 #endif  // PLATFORM_FLUTTER_TESTING_DART_SIDE_H_

@@ -163,9 +163,9 @@ std::string Run(const std::string& mode, GBytes* input) {
     }
     g_autoptr(GBytes) again =
         fl_method_codec_encode_method_call(mc, name, args, nullptr);
-    return "ok call:" + Hex(reinterpret_cast<const uint8_t*>(name),
-                            strlen(name)) +
-           ":" + Dump(args) + " " + Hex(again);
+    return "ok call:" +
+           Hex(reinterpret_cast<const uint8_t*>(name), strlen(name)) + ":" +
+           Dump(args) + " " + Hex(again);
   }
   if (mode == "response") {
     g_autoptr(FlMethodResponse) r =

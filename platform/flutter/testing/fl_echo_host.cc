@@ -37,9 +37,9 @@ void DartRepliedCb(GObject* source, GAsyncResult* result, gpointer data) {
         report, "code",
         fl_value_new_string(fl_method_error_response_get_code(e)));
     const gchar* msg = fl_method_error_response_get_message(e);
-    fl_value_set_string_take(report, "message",
-                             msg ? fl_value_new_string(msg)
-                                 : fl_value_new_null());
+    fl_value_set_string_take(
+        report, "message",
+        msg ? fl_value_new_string(msg) : fl_value_new_null());
     FlValue* details = fl_method_error_response_get_details(e);
     fl_value_set_string_take(
         report, "details",
@@ -53,9 +53,7 @@ void DartRepliedCb(GObject* source, GAsyncResult* result, gpointer data) {
 }
 
 // Called for every method call from Dart on the echo channel.
-void MethodCallCb(FlMethodChannel* channel,
-                  FlMethodCall* call,
-                  gpointer data) {
+void MethodCallCb(FlMethodChannel* channel, FlMethodCall* call, gpointer data) {
   const gchar* name = fl_method_call_get_name(call);
   FlValue* args = fl_method_call_get_args(call);
   if (g_strcmp0(name, "echo") == 0) {
@@ -65,8 +63,8 @@ void MethodCallCb(FlMethodChannel* channel,
     FlValue* method = fl_value_lookup_string(args, "method");
     if (method == nullptr ||
         fl_value_get_type(method) != FL_VALUE_TYPE_STRING) {
-      fl_method_call_respond_error(call, "bad-args", "method missing",
-                                   nullptr, nullptr);
+      fl_method_call_respond_error(call, "bad-args", "method missing", nullptr,
+                                   nullptr);
       return;
     }
     fl_method_call_respond_success(call, nullptr, nullptr);

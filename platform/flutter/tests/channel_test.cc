@@ -7,29 +7,20 @@
 namespace {
 
 using fl_testing::DartSide;
+using fl_testing::HeadlessEngine;
 using fl_testing::Reply;
 
 class ChannelTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    g_autoptr(FlDartProject) project = fl_dart_project_new();
-    engine_ = fl_engine_new_headless(project);
-    dart_ = std::make_unique<DartSide>(engine_);
-  }
-  void TearDown() override {
-    dart_.reset();
-    g_object_unref(engine_);
-    DartSide::Drain();
-  }
-
   FlMethodChannel* NewChannel(const char* name) {
     g_autoptr(FlStandardMethodCodec) codec = fl_standard_method_codec_new();
-    return fl_method_channel_new(fl_engine_get_binary_messenger(engine_), name,
+    return fl_method_channel_new(host_.messenger(), name,
                                  FL_METHOD_CODEC(codec));
   }
 
-  FlEngine* engine_ = nullptr;
-  std::unique_ptr<DartSide> dart_;
+  HeadlessEngine host_;
+  FlEngine* engine_ = host_.engine();
+  DartSide* dart_ = &host_.dart();
 };
 
 // Answers "hello" with its arguments, "fail" with an error, and nothing else.
@@ -65,8 +56,7 @@ TEST_F(ChannelTest, DartCallsReachTheHandlerAndGetItsAnswer) {
   EXPECT_EQ(err.message, "it failed");
   EXPECT_STREQ(fl_value_get_string(err.details.get()), "why");
 
-  EXPECT_EQ(dart_->Call("test/a", "other").kind,
-            Reply::Kind::kNotImplemented);
+  EXPECT_EQ(dart_->Call("test/a", "other").kind, Reply::Kind::kNotImplemented);
   // No channel of that name: the engine itself answers with nothing.
   EXPECT_EQ(dart_->Call("test/none", "hello").kind,
             Reply::Kind::kNotImplemented);
@@ -80,8 +70,8 @@ TEST_F(ChannelTest, DroppedRegistrationKeepsServingUntilReplaced) {
   bool first_released = false;
   {
     g_autoptr(FlMethodChannel) first = NewChannel("test/b");
-    fl_method_channel_set_method_call_handler(
-        first, AnsweringHandler, &first_calls, nullptr);
+    fl_method_channel_set_method_call_handler(first, AnsweringHandler,
+                                              &first_calls, nullptr);
     g_object_set_data_full(G_OBJECT(first), "flag", &first_released,
                            [](gpointer p) { *static_cast<bool*>(p) = true; });
   }
@@ -138,12 +128,12 @@ TEST_F(ChannelTest, HostCallsToDartCompleteWithDartsAnswer) {
   g_autoptr(FlValue) args = fl_value_new_string("a");
   fl_method_channel_invoke_method(channel, "s", args, nullptr, InvokeDoneCb,
                                   &success);
-  fl_method_channel_invoke_method(channel, "e", nullptr, nullptr,
-                                  InvokeDoneCb, &error);
-  fl_method_channel_invoke_method(channel, "n", nullptr, nullptr,
-                                  InvokeDoneCb, &missing);
-  fl_method_channel_invoke_method(channel, "x", nullptr, nullptr,
-                                  InvokeDoneCb, &never);
+  fl_method_channel_invoke_method(channel, "e", nullptr, nullptr, InvokeDoneCb,
+                                  &error);
+  fl_method_channel_invoke_method(channel, "n", nullptr, nullptr, InvokeDoneCb,
+                                  &missing);
+  fl_method_channel_invoke_method(channel, "x", nullptr, nullptr, InvokeDoneCb,
+                                  &never);
   // Never inside the call that caused it.
   EXPECT_FALSE(success.done);
 
@@ -182,7 +172,7 @@ TEST_F(ChannelTest, HostCallsToDartCompleteWithDartsAnswer) {
 }
 
 TEST_F(ChannelTest, WithoutADartHandlerTheHostSeesNotImplemented) {
-  dart_.reset();
+  host_.DropDartSide();
   g_autoptr(FlMethodChannel) channel = NewChannel("test/e");
   Outcome o;
   fl_method_channel_invoke_method(channel, "m", nullptr, nullptr, InvokeDoneCb,

@@ -19,7 +19,8 @@ Bytes FromHex(const std::string& hex) {
       i++;
       continue;
     }
-    out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    out.push_back(
+        static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
     i += 2;
   }
   return out;
@@ -278,10 +279,10 @@ TEST_F(CodecTest, MalformedMessagesFailCleanly) {
 
 TEST_F(CodecTest, MalformedCallsAndEnvelopesFailCleanly) {
   const char* bad_calls[] = {
-      "03 01000000 00",       // name is not a string
-      "07 04 70696e67",       // arguments missing
-      "07 04 70696e67 00 00", // trailing byte
-      "07 09 70",             // truncated name
+      "03 01000000 00",        // name is not a string
+      "07 04 70696e67",        // arguments missing
+      "07 04 70696e67 00 00",  // trailing byte
+      "07 09 70",              // truncated name
   };
   for (const char* hex : bad_calls) {
     SCOPED_TRACE(hex);
@@ -289,19 +290,19 @@ TEST_F(CodecTest, MalformedCallsAndEnvelopesFailCleanly) {
     g_autofree gchar* name = nullptr;
     g_autoptr(FlValue) args = nullptr;
     g_autoptr(GError) error = nullptr;
-    EXPECT_FALSE(fl_method_codec_decode_method_call(method(), b, &name, &args,
-                                                    &error));
+    EXPECT_FALSE(
+        fl_method_codec_decode_method_call(method(), b, &name, &args, &error));
     EXPECT_EQ(error->domain, FL_MESSAGE_CODEC_ERROR);
     EXPECT_EQ(name, nullptr);
   }
   const char* bad_responses[] = {
-      "02 00",                      // unknown envelope kind
-      "00",                         // success without result
-      "00 00 00",                   // trailing byte
-      "01 03 01000000 00 00",       // error code not a string
-      "01 07 01 45 03 01000000 00", // message neither string nor null
-      "01 07 01 45 00 00 07 00",    // stack trace after details
-      "01 07 01 45",                // truncated
+      "02 00",                       // unknown envelope kind
+      "00",                          // success without result
+      "00 00 00",                    // trailing byte
+      "01 03 01000000 00 00",        // error code not a string
+      "01 07 01 45 03 01000000 00",  // message neither string nor null
+      "01 07 01 45 00 00 07 00",     // stack trace after details
+      "01 07 01 45",                 // truncated
   };
   for (const char* hex : bad_responses) {
     SCOPED_TRACE(hex);

@@ -24,9 +24,9 @@ TEST(DartLinkTest, FramesSurviveArbitrarySplits) {
   std::vector<uint8_t> stream;
   EncodeFrame({FrameKind::kCall, 7, "chan/a", {1, 2, 3}}, &stream);
   EncodeFrame({FrameKind::kReply, 9, "", {}}, &stream);
-  EXPECT_EQ(std::vector<uint8_t>(stream.begin(), stream.begin() + 13),
-            (std::vector<uint8_t>{13 + 3, 0, 0, 0, 1, 7, 0, 0, 0, 6, 0, 'c',
-                                  'h'}));
+  EXPECT_EQ(
+      std::vector<uint8_t>(stream.begin(), stream.begin() + 13),
+      (std::vector<uint8_t>{13 + 3, 0, 0, 0, 1, 7, 0, 0, 0, 6, 0, 'c', 'h'}));
   for (size_t cut = 0; cut <= stream.size(); cut++) {
     SCOPED_TRACE(cut);
     Collected c;
@@ -46,9 +46,9 @@ TEST(DartLinkTest, FramesSurviveArbitrarySplits) {
 
 TEST(DartLinkTest, MalformedFramesAreSkippedAndReadingGoesOn) {
   std::vector<uint8_t> buffer = {
-      3, 0, 0, 0, 1, 0, 0,              // shorter than a header
-      7, 0, 0, 0, 99, 0, 0, 0, 0, 0, 0, // unknown kind
-      8, 0, 0, 0, 1, 0, 0, 0, 0, 9, 0, 'x',  // name runs past the frame
+      3, 0, 0, 0, 1,  0, 0,                   // shorter than a header
+      7, 0, 0, 0, 99, 0, 0, 0, 0, 0, 0,       // unknown kind
+      8, 0, 0, 0, 1,  0, 0, 0, 0, 9, 0, 'x',  // name runs past the frame
   };
   EncodeFrame({FrameKind::kCall, 1, "ok", {}}, &buffer);
   Collected c;
