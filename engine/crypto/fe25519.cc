@@ -26,13 +26,6 @@ Fe Carry(Fe f) {
   return f;
 }
 
-Fe Square(const Fe& a) { return FeMul(a, a); }
-
-Fe SquareTimes(Fe a, int n) {
-  for (int i = 0; i < n; ++i) a = Square(a);
-  return a;
-}
-
 }  // namespace
 
 Fe FeFromBytes(const uint8_t in[32]) {
@@ -67,10 +60,13 @@ void FeToBytes(uint8_t out[32], const Fe& in) {
   }
 }
 
+// Limb bounds: FeAdd and FeSub take limbs below 2^53 and give limbs below
+// 2^54; FeMul and Square take limbs below 2^54 (so no 128-bit sum overflows)
+// and give limbs below 2^52.
 Fe FeAdd(const Fe& a, const Fe& b) {
   Fe r;
   for (int i = 0; i < 5; ++i) r.v[i] = a.v[i] + b.v[i];
-  return Carry(r);
+  return r;
 }
 
 Fe FeSub(const Fe& a, const Fe& b) {
@@ -78,14 +74,31 @@ Fe FeSub(const Fe& a, const Fe& b) {
   static constexpr uint64_t k4p[5] = {0x1FFFFFFFFFFFB4, 0x1FFFFFFFFFFFFC,
                                       0x1FFFFFFFFFFFFC, 0x1FFFFFFFFFFFFC,
                                       0x1FFFFFFFFFFFFC};
-  Fe ac = Carry(a), bc = Carry(b);
   Fe r;
-  for (int i = 0; i < 5; ++i) r.v[i] = ac.v[i] + k4p[i] - bc.v[i];
-  return Carry(r);
+  for (int i = 0; i < 5; ++i) r.v[i] = a.v[i] + k4p[i] - b.v[i];
+  return r;
 }
 
-Fe FeMul(const Fe& x, const Fe& y) {
-  Fe a = Carry(x), b = Carry(y);
+namespace {
+Fe CarryProducts(u128 t0, u128 t1, u128 t2, u128 t3, u128 t4) {
+  Fe r;
+  t1 += static_cast<uint64_t>(t0 >> 51);
+  r.v[0] = static_cast<uint64_t>(t0) & kMask51;
+  t2 += static_cast<uint64_t>(t1 >> 51);
+  r.v[1] = static_cast<uint64_t>(t1) & kMask51;
+  t3 += static_cast<uint64_t>(t2 >> 51);
+  r.v[2] = static_cast<uint64_t>(t2) & kMask51;
+  t4 += static_cast<uint64_t>(t3 >> 51);
+  r.v[3] = static_cast<uint64_t>(t3) & kMask51;
+  r.v[4] = static_cast<uint64_t>(t4) & kMask51;
+  r.v[0] += 19 * static_cast<uint64_t>(t4 >> 51);
+  r.v[1] += r.v[0] >> 51;
+  r.v[0] &= kMask51;
+  return r;
+}
+}  // namespace
+
+Fe FeMul(const Fe& a, const Fe& b) {
   const uint64_t b1 = 19 * b.v[1], b2 = 19 * b.v[2], b3 = 19 * b.v[3],
                  b4 = 19 * b.v[4];
   u128 t0 = (u128)a.v[0] * b.v[0] + (u128)a.v[1] * b4 + (u128)a.v[2] * b3 +
@@ -99,19 +112,26 @@ Fe FeMul(const Fe& x, const Fe& y) {
   u128 t4 = (u128)a.v[0] * b.v[4] + (u128)a.v[1] * b.v[3] +
             (u128)a.v[2] * b.v[2] + (u128)a.v[3] * b.v[1] +
             (u128)a.v[4] * b.v[0];
-  Fe r;
-  t1 += (uint64_t)(t0 >> 51);
-  r.v[0] = (uint64_t)t0 & kMask51;
-  t2 += (uint64_t)(t1 >> 51);
-  r.v[1] = (uint64_t)t1 & kMask51;
-  t3 += (uint64_t)(t2 >> 51);
-  r.v[2] = (uint64_t)t2 & kMask51;
-  t4 += (uint64_t)(t3 >> 51);
-  r.v[3] = (uint64_t)t3 & kMask51;
-  r.v[0] += 19 * (uint64_t)(t4 >> 51);
-  r.v[4] = (uint64_t)t4 & kMask51;
-  return Carry(r);
+  return CarryProducts(t0, t1, t2, t3, t4);
 }
+
+namespace {
+Fe Square(const Fe& a) {
+  const uint64_t d0 = 2 * a.v[0], d1 = 2 * a.v[1], d2 = 2 * a.v[2];
+  const uint64_t a3_19 = 19 * a.v[3], a4_19 = 19 * a.v[4];
+  u128 t0 = (u128)a.v[0] * a.v[0] + (u128)d1 * a4_19 + (u128)d2 * a3_19;
+  u128 t1 = (u128)d0 * a.v[1] + (u128)d2 * a4_19 + (u128)a.v[3] * a3_19;
+  u128 t2 = (u128)d0 * a.v[2] + (u128)a.v[1] * a.v[1] + (u128)(2 * a.v[3]) * a4_19;
+  u128 t3 = (u128)d0 * a.v[3] + (u128)d1 * a.v[2] + (u128)a.v[4] * a4_19;
+  u128 t4 = (u128)d0 * a.v[4] + (u128)d1 * a.v[3] + (u128)a.v[2] * a.v[2];
+  return CarryProducts(t0, t1, t2, t3, t4);
+}
+
+Fe SquareTimes(Fe a, int n) {
+  for (int i = 0; i < n; ++i) a = Square(a);
+  return a;
+}
+}  // namespace
 
 Fe FeInvert(const Fe& z) {
   // z^(2^255 - 21) by the usual chain of squarings and multiplications.

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <set>
-#include <thread>
 
 #include "vectors.h"
 
@@ -38,22 +37,6 @@ TEST(Random, ScriptedHandsOutExactlyItsBytes) {
   EXPECT_EQ(Draw(rng, 3), "030405");
   test::Bytes more(1);
   EXPECT_THROW(rng.Fill(more), std::logic_error);
-}
-
-TEST(Random, ThreadGeneratorsAreIndependent) {
-  std::set<std::string> seen;
-  seen.insert(Draw(ThreadRng(), 32));
-  seen.insert(Draw(ThreadRng(), 32));
-  std::string other1, other2;
-  std::thread t1([&] { other1 = Draw(ThreadRng(), 32); });
-  std::thread t2([&] { other2 = Draw(ThreadRng(), 32); });
-  t1.join();
-  t2.join();
-  seen.insert(other1);
-  seen.insert(other2);
-  EXPECT_EQ(seen.size(), 4u);
-  // Large requests cross the internal buffer.
-  EXPECT_NE(Draw(ThreadRng(), 5000), std::string(10000, '0'));
 }
 
 // A child process after fork() must not repeat the parent's stream.
