@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "crypto/keccak.h"
+#include "crypto/keccak_x4.h"
 #include "crypto/lattice.h"
 #include "crypto/secure_bytes.h"
 
@@ -70,25 +71,89 @@ inline void SampleNoise(Poly* out, const uint8_t seed[32], uint8_t nonce) {
   secure_wipe(in, sizeof(in));
 }
 
+// out[n] = CBD_2(PRF(seed, first_nonce + n)) for n < count, four at a time.
+inline void SampleNoiseVector(Poly* out, const uint8_t seed[32], uint8_t first_nonce,
+                              int count) {
+  int n = 0;
+  for (; count - n >= 2; n += 4) {
+    SecretArray<4 * 33> in;
+    SecretArray<4 * Shake256::kRateBytes> buf;
+    const uint8_t* ins[4];
+    uint8_t* outs[4];
+    for (int j = 0; j < 4; ++j) {
+      std::memcpy(in.data() + 33 * j, seed, 32);
+      in.data()[33 * j + 32] = static_cast<uint8_t>(first_nonce + n + j);
+      ins[j] = in.data() + 33 * j;
+      outs[j] = buf.data() + Shake256::kRateBytes * j;
+    }
+    internal::Shake256X4 prf(ins, 33);
+    prf.SqueezeBlocks(outs, 1);
+    for (int j = 0; j < 4 && n + j < count; ++j) lattice::SampleCbd2(&out[n + j], outs[j]);
+  }
+  if (n < count) SampleNoise(&out[n], seed, static_cast<uint8_t>(first_nonce + n));
+}
+
+// The whole matrix, row-major: a[K i + j] = SampleNTT(rho || j || i), or its
+// transpose (rho || i || j) for encryption. Four entries at a time; an entry
+// whose first three blocks are not enough keeps squeezing on its own lane.
+template <int K>
+void ExpandMatrix(Poly* a, const uint8_t rho[32], bool transposed) {
+  constexpr int kEntries = K * K;
+  int e = 0;
+  for (; kEntries - e >= 2; e += 4) {
+    uint8_t seeds[4][34];
+    const uint8_t* ins[4];
+    uint8_t buf[4][3 * Shake128::kRateBytes];
+    uint8_t* outs[4];
+    for (int l = 0; l < 4; ++l) {
+      const int idx = std::min(e + l, kEntries - 1);  // spare lanes repeat
+      const int i = idx / K, j = idx % K;
+      std::memcpy(seeds[l], rho, 32);
+      seeds[l][32] = static_cast<uint8_t>(transposed ? i : j);
+      seeds[l][33] = static_cast<uint8_t>(transposed ? j : i);
+      ins[l] = seeds[l];
+      outs[l] = buf[l];
+    }
+    internal::Shake128X4 xof(ins, 34);
+    xof.SqueezeBlocks(outs, 3);
+    int filled[4] = {0, 0, 0, 0};
+    bool done = true;
+    for (int l = 0; l < 4 && e + l < kEntries; ++l) {
+      done &= lattice::RejectSample(&a[e + l], &filled[l], buf[l], sizeof(buf[l]));
+    }
+    while (!done) {
+      xof.SqueezeBlocks(outs, 1);
+      done = true;
+      for (int l = 0; l < 4 && e + l < kEntries; ++l) {
+        if (filled[l] < lattice::kN) {
+          done &= lattice::RejectSample(&a[e + l], &filled[l], buf[l], Shake128::kRateBytes);
+        }
+      }
+    }
+  }
+  if (e < kEntries) {
+    const int i = e / K, j = e % K;
+    SampleMatrixEntry(&a[e], rho, static_cast<uint8_t>(transposed ? i : j),
+                      static_cast<uint8_t>(transposed ? j : i));
+  }
+}
+
 // KeyGen of the encryption scheme from (rho, sigma): writes the public key
 // (t-hat encoded, then rho) and the secret key (s-hat encoded).
 template <class P>
 void PkeKeyGen(uint8_t* pk, uint8_t* sk, const uint8_t rho[32], const uint8_t sigma[32]) {
   constexpr int K = P::kK;
-  SecretPolys<K> s;
-  SecretPolys<K> e;
-  for (int i = 0; i < K; ++i) SampleNoise(&s[i], sigma, static_cast<uint8_t>(i));
-  for (int i = 0; i < K; ++i) SampleNoise(&e[i], sigma, static_cast<uint8_t>(K + i));
-  for (int i = 0; i < K; ++i) lattice::Ntt(&s[i]);
-  for (int i = 0; i < K; ++i) lattice::Ntt(&e[i]);
-  // t-hat_i = sum_j A[i][j] s-hat_j + e-hat_i, one matrix row at a time.
+  SecretPolys<2 * K> noise;  // s, then e: nonces 0 to 2K - 1
+  SampleNoiseVector(noise.p, sigma, 0, 2 * K);
+  const Poly* s = noise.p;
+  const Poly* e = noise.p + K;
+  for (int i = 0; i < 2 * K; ++i) lattice::Ntt(&noise[i]);
+  Poly a[K * K];
+  ExpandMatrix<K>(a, rho, false);
+  // t-hat_i = sum_j A[i][j] s-hat_j + e-hat_i
   for (int i = 0; i < K; ++i) {
-    Poly row[K];
-    for (int j = 0; j < K; ++j) {
-      SampleMatrixEntry(&row[j], rho, static_cast<uint8_t>(j), static_cast<uint8_t>(i));
-    }
     Poly t;
-    lattice::BaseMulAcc(&t, row, s.p, K);
+    lattice::BaseMulAcc(&t, a + K * i, s, K);
     lattice::ToMont(&t);
     lattice::Add(&t, &t, &e[i]);
     lattice::Reduce(&t);
@@ -97,8 +162,8 @@ void PkeKeyGen(uint8_t* pk, uint8_t* sk, const uint8_t rho[32], const uint8_t si
   }
   std::memcpy(pk + P::kVectorBytes, rho, 32);
   for (int i = 0; i < K; ++i) {
-    lattice::Canonical(&s[i]);
-    lattice::ToBytes12(sk + i * P::kPolyBytes, &s[i]);
+    lattice::Canonical(&noise[i]);
+    lattice::ToBytes12(sk + i * P::kPolyBytes, &noise[i]);
   }
 }
 
@@ -109,19 +174,20 @@ template <class P>
 void PkeEncryptU(uint8_t* ct1, Poly* r_hat, Poly* e2, const uint8_t rho[32],
                  const uint8_t coins[32]) {
   constexpr int K = P::kK;
-  SecretPolys<K> e1;
-  for (int i = 0; i < K; ++i) SampleNoise(&r_hat[i], coins, static_cast<uint8_t>(i));
-  for (int i = 0; i < K; ++i) SampleNoise(&e1[i], coins, static_cast<uint8_t>(K + i));
-  SampleNoise(e2, coins, static_cast<uint8_t>(2 * K));
-  for (int i = 0; i < K; ++i) lattice::Ntt(&r_hat[i]);
+  SecretPolys<2 * K + 1> noise;  // r, e1, e2: nonces 0 to 2K
+  SampleNoiseVector(noise.p, coins, 0, 2 * K + 1);
+  const Poly* e1 = noise.p + K;
+  for (int i = 0; i < K; ++i) {
+    r_hat[i] = noise[i];
+    lattice::Ntt(&r_hat[i]);
+  }
+  *e2 = noise[2 * K];
+  Poly at[K * K];
+  ExpandMatrix<K>(at, rho, true);
   // u_i = NTT^-1(sum_j A[j][i] r-hat_j) + e1_i: row i of the transpose.
   for (int i = 0; i < K; ++i) {
-    Poly col[K];
-    for (int j = 0; j < K; ++j) {
-      SampleMatrixEntry(&col[j], rho, static_cast<uint8_t>(i), static_cast<uint8_t>(j));
-    }
     SecretPolys<1> u;
-    lattice::BaseMulAcc(&u[0], col, r_hat, K);
+    lattice::BaseMulAcc(&u[0], at + K * i, r_hat, K);
     lattice::InvNtt(&u[0]);
     lattice::Add(&u[0], &u[0], &e1[i]);
     lattice::Reduce(&u[0]);

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "crypto/cpu.h"
+
 namespace velmo::crypto::lattice {
 namespace {
 
@@ -62,9 +64,76 @@ constexpr std::array<int16_t, 128> kGammas = [] {
 constexpr int16_t kInvNttFactor = Mont(PowMod(65536 % kQ, 1) * PowMod(128, kQ - 2));
 constexpr int16_t kRSquared = Mont(65536 % kQ);
 
+// Per-vector constants of the AVX2 code (lattice_avx2.cc), which must not
+// have static initialisers of its own. Lane l of vector v covers coefficient
+// 16 v + l.
+struct VectorTables {
+  // Forward layers with distance 8, 4, 2 inside a vector: +zeta on the
+  // lower lane of each butterfly, -zeta on the upper.
+  int16_t ntt_inner[3][16][16];
+  // Inverse layers with distance 2, 4, 8: zeta on the upper lanes.
+  int16_t inv_inner[3][16][16];
+  // Base multiplication: R mod q (the identity under FqMul) on even lanes,
+  // gamma of the pair on odd lanes.
+  int16_t gammas[16][16];
+};
+
+constexpr VectorTables MakeVectorTables() {
+  VectorTables t{};
+  const int dists[3] = {8, 4, 2};
+  for (int layer = 0; layer < 3; ++layer) {
+    const int len = dists[layer];
+    for (int v = 0; v < 16; ++v) {
+      for (int l = 0; l < 16; ++l) {
+        const int c = 16 * v + l;
+        const int block = c / (2 * len);
+        const bool upper = (c % (2 * len)) >= len;
+        // Forward: layer with distance len uses zetas[128 / len + block].
+        const int16_t z = kZetas[128 / len + block];
+        t.ntt_inner[layer][v][l] = upper ? static_cast<int16_t>(-z) : z;
+      }
+    }
+  }
+  const int inv_dists[3] = {2, 4, 8};
+  for (int layer = 0; layer < 3; ++layer) {
+    const int len = inv_dists[layer];
+    for (int v = 0; v < 16; ++v) {
+      for (int l = 0; l < 16; ++l) {
+        const int c = 16 * v + l;
+        const int block = c / (2 * len);
+        // Inverse: the layer's zetas run down from 256 / len - 1.
+        t.inv_inner[layer][v][l] = kZetas[256 / len - 1 - block];
+      }
+    }
+  }
+  for (int v = 0; v < 16; ++v) {
+    for (int l = 0; l < 16; ++l) {
+      t.gammas[v][l] = (l % 2 == 0) ? Mont(1) : kGammas[(16 * v + l) / 2];
+    }
+  }
+  return t;
+}
+
 }  // namespace
 
+namespace internal {
+alignas(32) constexpr VectorTables kVectorTables = MakeVectorTables();
+extern const int16_t* const kNttInner = &kVectorTables.ntt_inner[0][0][0];
+extern const int16_t* const kInvNttInner = &kVectorTables.inv_inner[0][0][0];
+extern const int16_t* const kBaseMulGammas = &kVectorTables.gammas[0][0];
+extern const int16_t* const kZetaTable = kZetas.data();
+extern const int16_t kInvNttScale = kInvNttFactor;
+
+void NttAvx2(Poly* p);
+void InvNttAvx2(Poly* p);
+void BaseMulAccAvx2(Poly* r, const Poly* a, const Poly* b, int k);
+}  // namespace internal
+
 void Ntt(Poly* p) {
+  if (crypto::internal::UseAvx2()) {
+    internal::NttAvx2(p);
+    return;
+  }
   int16_t* f = p->c;
   int k = 1;
   for (int len = 128; len >= 2; len >>= 1) {
@@ -81,6 +150,10 @@ void Ntt(Poly* p) {
 }
 
 void InvNtt(Poly* p) {
+  if (crypto::internal::UseAvx2()) {
+    internal::InvNttAvx2(p);
+    return;
+  }
   int16_t* f = p->c;
   int k = 127;
   for (int len = 2; len <= 128; len <<= 1) {
@@ -97,6 +170,10 @@ void InvNtt(Poly* p) {
 }
 
 void BaseMulAcc(Poly* r, const Poly* a, const Poly* b, int k) {
+  if (crypto::internal::UseAvx2()) {
+    internal::BaseMulAccAvx2(r, a, b, k);
+    return;
+  }
   for (int i = 0; i < kN / 2; ++i) {
     const int16_t gamma = kGammas[i];
     int32_t c0 = 0, c1 = 0;
@@ -148,13 +225,22 @@ void SampleCbd2(Poly* p, const uint8_t buf[128]) {
 }
 
 bool RejectSample(Poly* p, int* filled, const uint8_t* buf, size_t len) {
+  // Candidates are written unconditionally and kept by advancing the count,
+  // so the 19 % rejections cost no mispredicted branches. The matrix is
+  // public, so the data-dependent count reveals nothing.
+  int16_t out[kN + 2];
   int n = *filled;
+  std::memcpy(out, p->c, sizeof(int16_t) * n);
   for (size_t i = 0; i + 3 <= len && n < kN; i += 3) {
-    uint16_t d1 = static_cast<uint16_t>(buf[i] | (buf[i + 1] & 0x0F) << 8);
-    uint16_t d2 = static_cast<uint16_t>(buf[i + 1] >> 4 | buf[i + 2] << 4);
-    if (d1 < kQ) p->c[n++] = static_cast<int16_t>(d1);
-    if (d2 < kQ && n < kN) p->c[n++] = static_cast<int16_t>(d2);
+    const uint16_t d1 = static_cast<uint16_t>(buf[i] | (buf[i + 1] & 0x0F) << 8);
+    const uint16_t d2 = static_cast<uint16_t>(buf[i + 1] >> 4 | buf[i + 2] << 4);
+    out[n] = static_cast<int16_t>(d1);
+    n += d1 < kQ;
+    out[n] = static_cast<int16_t>(d2);
+    n += d2 < kQ;
   }
+  n = n < kN ? n : kN;
+  std::memcpy(p->c + *filled, out + *filled, sizeof(int16_t) * (n - *filled));
   *filled = n;
   return n == kN;
 }

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "code_paths.h"
 #include "vectors.h"
 
 namespace velmo::crypto::kyber1024 {
 namespace {
 
 using test::Hex;
+using Kyber1024Vectors = test::BothCodePaths;
 using test::ToHex;
 
 template <size_t N>
@@ -28,7 +30,7 @@ SecretKey SecretFromHex(const std::string& hex) {
 
 // All 100 round-3 known answers, from the DRBG draws (d, z, m) of each
 // entry: key pair, encapsulation and decapsulation.
-TEST(Kyber1024, RoundThreeKnownAnswers) {
+TEST_P(Kyber1024Vectors, RoundThreeKnownAnswers) {
   auto kat = test::ReadRsp("kyber1024_r3/PQCkemKAT_3168.rsp");
   auto draws = test::ReadRsp("kyber1024_r3/PQCkemKAT_3168.draws.txt");
   ASSERT_EQ(kat.size(), 100u);
@@ -50,7 +52,7 @@ TEST(Kyber1024, RoundThreeKnownAnswers) {
   }
 }
 
-TEST(Kyber1024, ImplicitRejection) {
+TEST_P(Kyber1024Vectors, ImplicitRejection) {
   auto kat = test::ReadRsp("kyber1024_r3/PQCkemKAT_3168.rsp");
   auto doc = test::ReadJson("kyber1024_r3/kyber1024_r3_implicit_rejection.json");
   int n = 0;
@@ -75,6 +77,8 @@ TEST(Kyber1024, RandomisedRoundTripDrawsWhatItShould) {
   Encapsulation again = Encapsulate(kp.public_key, other);
   EXPECT_NE(ToHex(again.ciphertext), ToHex(enc.ciphertext));
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, Kyber1024Vectors, ::testing::Bool(), test::PathName);
 
 }  // namespace
 }  // namespace velmo::crypto::kyber1024

@@ -5,17 +5,19 @@
 #include <sstream>
 
 #include "crypto/keccak.h"
+#include "code_paths.h"
 #include "vectors.h"
 
 namespace velmo::crypto::mlkem768 {
 namespace {
 
 using test::Hex;
+using MlKem768Vectors = test::BothCodePaths;
 using test::ToHex;
 
 std::string H(const nlohmann::json& j) { return ToHex(Hex(j.get<std::string>())); }
 
-TEST(MlKem768, AcvpKeyGen) {
+TEST_P(MlKem768Vectors, AcvpKeyGen) {
   auto doc = test::ReadJson("mlkem768/acvp_ML-KEM-keyGen-FIPS203_768.json");
   int n = 0;
   for (const auto& g : doc["testGroups"]) {
@@ -33,7 +35,7 @@ TEST(MlKem768, AcvpKeyGen) {
   EXPECT_EQ(n, 25);
 }
 
-TEST(MlKem768, AcvpEncapDecapAndKeyChecks) {
+TEST_P(MlKem768Vectors, AcvpEncapDecapAndKeyChecks) {
   auto doc = test::ReadJson("mlkem768/acvp_ML-KEM-encapDecap-FIPS203_768.json");
   std::map<std::string, int> counts;
   for (const auto& g : doc["testGroups"]) {
@@ -76,7 +78,7 @@ TEST(MlKem768, AcvpEncapDecapAndKeyChecks) {
   EXPECT_EQ(counts["encapsulationKeyCheck"], 10);
 }
 
-TEST(MlKem768, WycheproofKeyGenSeed) {
+TEST_P(MlKem768Vectors, WycheproofKeyGenSeed) {
   auto doc = test::ReadJson("mlkem768/wycheproof_mlkem_768_keygen_seed_test.json");
   for (const auto& g : doc["testGroups"]) {
     for (const auto& t : g["tests"]) {
@@ -90,7 +92,7 @@ TEST(MlKem768, WycheproofKeyGenSeed) {
 
 // Valid rows give c and K; invalid ones (unreduced keys, wrong lengths) are
 // refused.
-TEST(MlKem768, WycheproofEncaps) {
+TEST_P(MlKem768Vectors, WycheproofEncaps) {
   auto doc = test::ReadJson("mlkem768/wycheproof_mlkem_768_encaps_test.json");
   int invalid = 0;
   for (const auto& g : doc["testGroups"]) {
@@ -111,7 +113,7 @@ TEST(MlKem768, WycheproofEncaps) {
 
 // Key pair from the seed, then decapsulation (including the implicit
 // rejection rows); invalid rows have a seed or ciphertext of the wrong size.
-TEST(MlKem768, WycheproofDecaps) {
+TEST_P(MlKem768Vectors, WycheproofDecaps) {
   auto doc = test::ReadJson("mlkem768/wycheproof_mlkem_768_test.json");
   int n = 0;
   for (const auto& g : doc["testGroups"]) {
@@ -135,7 +137,7 @@ TEST(MlKem768, WycheproofDecaps) {
   EXPECT_EQ(n, 193);
 }
 
-TEST(MlKem768, WycheproofSemiExpandedDecaps) {
+TEST_P(MlKem768Vectors, WycheproofSemiExpandedDecaps) {
   auto doc = test::ReadJson("mlkem768/wycheproof_mlkem_768_semi_expanded_decaps_test.json");
   for (const auto& g : doc["testGroups"]) {
     for (const auto& t : g["tests"]) {
@@ -161,7 +163,7 @@ std::map<std::string, std::string> ReadKeyValues(const std::string& name) {
   return kv;
 }
 
-TEST(MlKem768, CctvStrcmpAndUnluckySample) {
+TEST_P(MlKem768Vectors, CctvStrcmpAndUnluckySample) {
   auto strcmp_case = ReadKeyValues("mlkem768/cctv_strcmp_ML-KEM-768.txt");
   auto k = Decapsulate(Hex(strcmp_case["dk"]), Hex(strcmp_case["c"]));
   ASSERT_TRUE(k);
@@ -227,7 +229,7 @@ TEST(MlKem768, CctvAccumulated10000) {
 // The two split steps give the standard encapsulation byte for byte, from
 // the header and vector as the decapsulation key lays them out, and agree
 // with decapsulation.
-TEST(MlKem768, SplitEncapsulationEqualsStandard) {
+TEST_P(MlKem768Vectors, SplitEncapsulationEqualsStandard) {
   SeededRng rng(768);
   for (int i = 0; i < 50; ++i) {
     KeyPair kp = GenerateKeyPair(rng);
@@ -300,6 +302,8 @@ TEST(MlKem768, WrongLengthsAreRefusedAndDamagedStateIsHarmless) {
   KeyPair from_rng = GenerateKeyPair(scripted);
   EXPECT_EQ(ToHex(from_rng.ek), ToHex(KeyGen(seed)->ek));
 }
+
+INSTANTIATE_TEST_SUITE_P(Paths, MlKem768Vectors, ::testing::Bool(), test::PathName);
 
 }  // namespace
 }  // namespace velmo::crypto::mlkem768
