@@ -4,7 +4,6 @@
 // plaintext are SecretBytes, wiped when freed.
 #pragma once
 
-#include <compare>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,27 +13,16 @@
 #include "api/engine_error.h"
 #include "bridge/codec.h"
 #include "crypto/secure_bytes.h"
+#include "protocol/address.h"
 
 namespace velmo::api {
 
 using crypto::Bytes;
 using crypto::SecretBytes;
 
-// PeerAddress is one device of a peer. Ordered by name byte-wise (a proper
-// prefix first), then device id; written in texts as "alice.1".
-struct PeerAddress {
-  std::string name;
-  uint32_t device_id = 0;
-
-  static constexpr auto Fields() {
-    return std::tuple(&PeerAddress::name, &PeerAddress::device_id);
-  }
-  std::strong_ordering operator<=>(const PeerAddress&) const = default;
-  bool operator==(const PeerAddress&) const = default;
-};
-
-// ToString writes the address as the name, a full stop and the device id.
-std::string ToString(const PeerAddress& address);
+// PeerAddress is the session layer's own: one device of a peer, ordered by
+// name byte-wise, then device id, written in texts as "alice.1".
+using proto::PeerAddress;
 
 enum class SignalMessageKind : int32_t {
   Whisper = 0,  // an ordinary message, wire type 2
@@ -225,4 +213,12 @@ struct SessionInfo {
 template <>
 struct velmo::bridge::EnumVariants<velmo::api::SignalMessageKind> {
   static constexpr int32_t value = 2;
+};
+
+template <>
+struct velmo::bridge::RecordFields<velmo::proto::PeerAddress> {
+  static constexpr auto Get() {
+    return std::tuple(&velmo::proto::PeerAddress::name,
+                      &velmo::proto::PeerAddress::device_id);
+  }
 };

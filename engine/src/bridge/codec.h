@@ -7,6 +7,7 @@
 //   std::optional<T>                     optional T
 //   an enum with an EnumVariants<E>      enumeration (32-bit index)
 //   a struct with a static Fields()      record: its fields in that order
+//   (or a RecordFields<T> specialization for a struct defined elsewhere)
 // A record lists its fields once, as member pointers, and both directions
 // follow that one list:
 //   struct PeerAddress {
@@ -42,8 +43,24 @@ concept Enumeration = std::is_enum_v<E> && requires {
   { EnumVariants<E>::value } -> std::convertible_to<int32_t>;
 };
 
+// RecordFields<T>::Get() lists the fields of a record type that cannot have a
+// Fields() of its own (it belongs to another layer).
 template <class T>
-concept Record = requires { T::Fields(); };
+struct RecordFields;
+
+template <class T>
+concept Record = requires { T::Fields(); } || requires {
+  RecordFields<T>::Get();
+};
+
+template <Record T>
+constexpr auto FieldsOf() {
+  if constexpr (requires { T::Fields(); }) {
+    return T::Fields();
+  } else {
+    return RecordFields<T>::Get();
+  }
+}
 
 // MinEncodedLen is the fewest bytes a value of type T takes; list counts are
 // checked against it before storage for the elements is reserved.
@@ -69,7 +86,7 @@ struct MemberType<T C::*> {
 
 template <class T, size_t... I>
 constexpr size_t SumOfFields(std::index_sequence<I...>) {
-  using Fields = decltype(T::Fields());
+  using Fields = decltype(FieldsOf<T>());
   return (size_t{0} + ... +
           MinEncodedLen<typename MemberType<
               std::tuple_element_t<I, Fields>>::type>());
@@ -91,7 +108,7 @@ constexpr size_t MinEncodedLen() {
     return 4;
   } else {
     static_assert(Record<T>, "no bridge encoding for this type");
-    using Fields = decltype(T::Fields());
+    using Fields = decltype(FieldsOf<T>());
     return internal::SumOfFields<T>(
         std::make_index_sequence<std::tuple_size_v<Fields>>());
   }
@@ -179,7 +196,7 @@ template <Record T>
 [[nodiscard]] bool Read(ByteReader& in, T* out) {
   return std::apply(
       [&](auto... field) { return (Read(in, &(out->*field)) && ...); },
-      T::Fields());
+      FieldsOf<T>());
 }
 
 // ReadValues reads a tuple's elements in order.
@@ -237,7 +254,7 @@ void Write(ByteWriter& out, const std::optional<T>& v) {
 template <Record T>
 void Write(ByteWriter& out, const T& record) {
   std::apply([&](auto... field) { (Write(out, record.*field), ...); },
-             T::Fields());
+             FieldsOf<T>());
 }
 
 }  // namespace velmo::bridge

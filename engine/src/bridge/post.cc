@@ -5,7 +5,7 @@
 #include <new>
 #include <string>
 
-#include "log/log.h"
+#include "protocol/log.h"
 #include "velmo_core.h"
 
 namespace velmo::bridge {

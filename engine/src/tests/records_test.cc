@@ -54,7 +54,7 @@ void ExpectRoundTrip(const T& value) {
 TEST(Records, PeerAddressLayoutAndOrder) {
   EXPECT_EQ(Encode(PeerAddress{"bob", 3}),
             (Raw{3, 0, 0, 0, 'b', 'o', 'b', 3, 0, 0, 0}));
-  EXPECT_EQ(ToString(PeerAddress{"alice", 1}), "alice.1");
+  EXPECT_EQ((PeerAddress{"alice", 1}).ToString(), "alice.1");
   EXPECT_LT((PeerAddress{"al", 9}), (PeerAddress{"alice", 1}));
   EXPECT_LT((PeerAddress{"alice", 1}), (PeerAddress{"alice", 2}));
   EXPECT_LT((PeerAddress{"Bob", 5}), (PeerAddress{"alice", 1}));
