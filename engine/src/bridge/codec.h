@@ -128,7 +128,9 @@ constexpr size_t MinEncodedLen() {
 [[nodiscard]] inline bool Read(ByteReader& in, int32_t* out) {
   return in.ReadI32(out);
 }
-[[nodiscard]] inline bool Read(ByteReader& in, crypto::Bytes* out) {
+namespace internal {
+template <class ByteVector>
+bool ReadByteString(ByteReader& in, ByteVector* out) {
   std::span<const uint8_t> bytes;
   if (!in.ReadBytes(&bytes)) {
     return false;
@@ -136,13 +138,13 @@ constexpr size_t MinEncodedLen() {
   out->assign(bytes.begin(), bytes.end());
   return true;
 }
+}  // namespace internal
+
+[[nodiscard]] inline bool Read(ByteReader& in, crypto::Bytes* out) {
+  return internal::ReadByteString(in, out);
+}
 [[nodiscard]] inline bool Read(ByteReader& in, crypto::SecretBytes* out) {
-  std::span<const uint8_t> bytes;
-  if (!in.ReadBytes(&bytes)) {
-    return false;
-  }
-  out->assign(bytes.begin(), bytes.end());
-  return true;
+  return internal::ReadByteString(in, out);
 }
 [[nodiscard]] inline bool Read(ByteReader& in, std::string* out) {
   std::string_view text;

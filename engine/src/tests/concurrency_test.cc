@@ -27,7 +27,7 @@ int64_t PortFor(int thread, int call) {
   return 1000000 + thread * kCallsEach + call;
 }
 
-TEST(Concurrency, EveryAsyncReplyArrivesOnceOnItsOwnPort) {
+TEST(BridgeConcurrency, EveryAsyncReplyArrivesOnceOnItsOwnPort) {
   FakeVm vm;
   std::atomic<int> ready{0};
   std::vector<std::thread> callers;
@@ -74,7 +74,7 @@ TEST(Concurrency, EveryAsyncReplyArrivesOnceOnItsOwnPort) {
   vm.Collect();  // every reply's bytes go back through the finalizer
 }
 
-TEST(Concurrency, CallbackOutputRacesWithDispatch) {
+TEST(BridgeConcurrency, CallbackOutputRacesWithDispatch) {
   FakeVm vm;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; t++) {

@@ -36,7 +36,7 @@ std::optional<T> ReadExactly(const Bytes& in, const char** failure = nullptr) {
   return ok ? std::optional<T>(std::move(value)) : std::nullopt;
 }
 
-TEST(Encoding, ScalarsAreLittleEndianWithNothingAdded) {
+TEST(BridgeEncoding, ScalarsAreLittleEndianWithNothingAdded) {
   ByteWriter w;
   w.AddU8(0xAB);
   w.AddBool(true);
@@ -50,7 +50,7 @@ TEST(Encoding, ScalarsAreLittleEndianWithNothingAdded) {
                    9, 8, 3, 0, 0, 0, 'h', 0xC3, 0xA9}));
 }
 
-TEST(Encoding, ByteStringReads) {
+TEST(BridgeEncoding, ByteStringReads) {
   const struct {
     const char* name;
     Bytes in;
@@ -70,7 +70,7 @@ TEST(Encoding, ByteStringReads) {
   }
 }
 
-TEST(Encoding, FailedReadLeavesTheReaderWhereItWas) {
+TEST(BridgeEncoding, FailedReadLeavesTheReaderWhereItWas) {
   Bytes in = {3, 0, 0, 0, 'a'};
   ByteReader r(in);
   std::span<const uint8_t> bytes;
@@ -82,7 +82,7 @@ TEST(Encoding, FailedReadLeavesTheReaderWhereItWas) {
   EXPECT_EQ(n, 3u);
 }
 
-TEST(Encoding, TextMustBeUtf8) {
+TEST(BridgeEncoding, TextMustBeUtf8) {
   const struct {
     const char* name;
     Bytes text;
@@ -114,7 +114,7 @@ TEST(Encoding, TextMustBeUtf8) {
   }
 }
 
-TEST(Encoding, BooleansOptionalsAndEnumerations) {
+TEST(BridgeEncoding, BooleansOptionalsAndEnumerations) {
   EXPECT_EQ(ReadExactly<bool>({1}), true);
   EXPECT_EQ(ReadExactly<bool>({0}), false);
   EXPECT_FALSE(ReadExactly<bool>({2}).has_value());
@@ -139,7 +139,7 @@ TEST(Encoding, BooleansOptionalsAndEnumerations) {
   EXPECT_EQ(ReadExactly<api::ErrorKind>({7, 0, 0, 0}), api::ErrorKind::Other);
 }
 
-TEST(Encoding, ListCountsAreCheckedBeforeAnythingIsReserved) {
+TEST(BridgeEncoding, ListCountsAreCheckedBeforeAnythingIsReserved) {
   using List = std::vector<uint32_t>;
   EXPECT_EQ(ReadExactly<List>({2, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0}),
             (List{1, 2}));
@@ -154,7 +154,7 @@ TEST(Encoding, ListCountsAreCheckedBeforeAnythingIsReserved) {
   EXPECT_FALSE(ReadExactly<List>({0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
-TEST(Encoding, MinimumSizesOfRecords) {
+TEST(BridgeEncoding, MinimumSizesOfRecords) {
   static_assert(MinEncodedLen<api::PeerAddress>() == 8);
   static_assert(MinEncodedLen<api::AddressedRecord>() == 12);
   static_assert(MinEncodedLen<api::StoreSnapshot>() == 28);
@@ -164,7 +164,7 @@ TEST(Encoding, MinimumSizesOfRecords) {
   static_assert(MinEncodedLen<api::EngineError>() == 8);
 }
 
-TEST(Encoding, WriterHandsOverExactlyItsLength) {
+TEST(BridgeEncoding, WriterHandsOverExactlyItsLength) {
   ByteWriter w;
   for (int i = 0; i < 1000; i++) {
     w.AddU8(static_cast<uint8_t>(i));
@@ -175,7 +175,7 @@ TEST(Encoding, WriterHandsOverExactlyItsLength) {
   EXPECT_EQ(w.size(), 0u);
 }
 
-TEST(Arguments, MustEndExactlyAtTheDataLength) {
+TEST(BridgeArguments, MustEndExactlyAtTheDataLength) {
   const struct {
     const char* name;
     int32_t cap;
@@ -212,7 +212,7 @@ TEST(Arguments, MustEndExactlyAtTheDataLength) {
   }
 }
 
-TEST(Arguments, InconsistentLengthsAreAFault) {
+TEST(BridgeArguments, InconsistentLengthsAreAFault) {
   const struct {
     int32_t cap;
     int32_t len;

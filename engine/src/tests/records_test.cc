@@ -51,7 +51,7 @@ void ExpectRoundTrip(const T& value) {
   EXPECT_FALSE(Decode(longer, &extra));
 }
 
-TEST(Records, PeerAddressLayoutAndOrder) {
+TEST(BridgeRecords, PeerAddressLayoutAndOrder) {
   EXPECT_EQ(Encode(PeerAddress{"bob", 3}),
             (Raw{3, 0, 0, 0, 'b', 'o', 'b', 3, 0, 0, 0}));
   EXPECT_EQ((PeerAddress{"alice", 1}).ToString(), "alice.1");
@@ -62,12 +62,12 @@ TEST(Records, PeerAddressLayoutAndOrder) {
   EXPECT_LT((PeerAddress{"z", 1}), (PeerAddress{"\xC3\xA9", 1}));
 }
 
-TEST(Records, EngineErrorLayout) {
+TEST(BridgeRecords, EngineErrorLayout) {
   EXPECT_EQ(Encode(EngineError{ErrorKind::NoSession, "x"}),
             (Raw{1, 0, 0, 0, 1, 0, 0, 0, 'x'}));
 }
 
-TEST(Records, PreKeyBundleOptionalsTravelBehindPresenceBytes) {
+TEST(BridgeRecords, PreKeyBundleOptionalsTravelBehindPresenceBytes) {
   PreKeyBundle bundle;
   bundle.registration_id = 0x0102;
   bundle.device_id = 1;
@@ -93,7 +93,7 @@ TEST(Records, PreKeyBundleOptionalsTravelBehindPresenceBytes) {
   ExpectRoundTrip(bundle);
 }
 
-TEST(Records, EveryRecordRoundTrips) {
+TEST(BridgeRecords, EveryRecordRoundTrips) {
   PeerAddress alice{"alice", 1};
   PeerAddress bob{"bob", 2};
   StoreChanges changes;
@@ -163,12 +163,12 @@ TEST(Records, EveryRecordRoundTrips) {
   }
 }
 
-TEST(Records, DefaultsEncodeAsZeroCounts) {
+TEST(BridgeRecords, DefaultsEncodeAsZeroCounts) {
   EXPECT_EQ(Encode(StoreChanges{}), Raw(32, 0));
   EXPECT_EQ(Encode(StoreSnapshot{}), Raw(28, 0));
 }
 
-TEST(Records, AddressNameMustBeUtf8) {
+TEST(BridgeRecords, AddressNameMustBeUtf8) {
   Raw bad = {2, 0, 0, 0, 0xC3, 0x28, 1, 0, 0, 0};
   PeerAddress out;
   EXPECT_FALSE(Decode(bad, &out));

@@ -9,7 +9,7 @@
 
 namespace {
 
-class SharedLibrary : public ::testing::Test {
+class CoreSharedLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
     handle_ = dlopen(VELMO_CORE_PATH, RTLD_NOW | RTLD_LOCAL);
@@ -28,7 +28,7 @@ class SharedLibrary : public ::testing::Test {
   void* handle_ = nullptr;
 };
 
-TEST_F(SharedLibrary, ExportsEveryEntryPoint) {
+TEST_F(CoreSharedLibrary, ExportsEveryEntryPoint) {
   const char* kNames[] = {
       "engine_dispatch_sync",          "engine_dispatch_async",
       "engine_free_sync_reply",        "engine_free_sync_reply_object",
@@ -50,7 +50,7 @@ TEST_F(SharedLibrary, ExportsEveryEntryPoint) {
   EXPECT_EQ(dlsym(handle_, "_ZN5velmo3api13FindOperationEi"), nullptr);
 }
 
-TEST_F(SharedLibrary, SignedAndFloatFinalizersAreTheSameFunctions) {
+TEST_F(CoreSharedLibrary, SignedAndFloatFinalizersAreTheSameFunctions) {
   const struct {
     const char* alias;
     const char* body;
@@ -70,7 +70,7 @@ TEST_F(SharedLibrary, SignedAndFloatFinalizersAreTheSameFunctions) {
             dlsym(handle_, "engine_release_buffer_u16"));
 }
 
-TEST_F(SharedLibrary, SynchronousRoundTrip) {
+TEST_F(CoreSharedLibrary, SynchronousRoundTrip) {
   struct Reply {
     uint8_t* data;
     int32_t len;
