@@ -170,6 +170,11 @@ class DartSide:
                           timeout)
         return codec.decode_response(reply)
 
+    def getenv(self, name, timeout=None):
+        """A variable of the host's environment as it is now, or None."""
+        return codec.decode(self.send("flutter_standin/getenv",
+                                      codec.encode(name), timeout))
+
     def send_raw(self, data):
         """Writes bytes to the socket as they are (for malformed frames)."""
         self._conn.sendall(data)

@@ -59,9 +59,16 @@ def second_launch(start_velmo, *args):
     return status
 
 
-def test_first_launch(start_velmo):
-    app = start_velmo("a", "velmo:one", "velmo:two")
+def test_first_launch(start_velmo, desktop_env):
+    env = dict(desktop_env)
+    env["PULSE_PROP_application.name"] = "Kept"
+    env.pop("PULSE_PROP_application.id", None)
+    app = start_velmo("a", "velmo:one", "velmo:two", env=env)
     info = app.dart.wait_connected()
+    # The sound-server labels are written only where not already set.
+    assert {name: app.dart.getenv(f"PULSE_PROP_application.{name}")
+            for name in ("name", "id", "icon_name")} == {
+        "name": "Kept", "id": "com.velmo.pro", "icon_name": "com.velmo.pro"}
     assert info["entrypointArguments"] == ["a", "velmo:one", "velmo:two"]
     dart = app.dart
     dart.wait_until(lambda: len(dart.registrars) == len(REGISTRARS))

@@ -23,6 +23,9 @@ namespace {
 // Environment variable naming the Unix socket of an out-of-process Dart side.
 constexpr char kSocketVariable[] = "FL_DART_SIDE_SOCKET";
 constexpr char kPlatformChannel[] = "flutter/platform";
+// Test seam: a driver reads the host's environment as the process sees it
+// now (/proc/<pid>/environ shows only the initial one).
+constexpr char kGetenvChannel[] = "flutter_standin/getenv";
 constexpr char kAppExitRequest[] =
     "{\"method\":\"System.requestAppExit\",\"args\":{\"type\":\"cancelable\"}}";
 
@@ -455,6 +458,20 @@ void fl_engine_dispatch_from_dart(FlEngine* self,
     }
     g_autoptr(GBytes) empty = EmptyBytes();
     reply(empty, nullptr, reply_data);
+    return;
+  }
+  if (strcmp(channel, kGetenvChannel) == 0) {
+    g_autoptr(FlStandardMessageCodec) codec = fl_standard_message_codec_new();
+    g_autoptr(FlValue) name = fl_message_codec_decode_message(
+        FL_MESSAGE_CODEC(codec), message, nullptr);
+    g_autoptr(FlValue) value = nullptr;
+    if (name != nullptr && fl_value_get_type(name) == FL_VALUE_TYPE_STRING) {
+      const gchar* v = g_getenv(fl_value_get_string(name));
+      value = v != nullptr ? fl_value_new_string(v) : nullptr;
+    }
+    g_autoptr(GBytes) answer = fl_message_codec_encode_message(
+        FL_MESSAGE_CODEC(codec), value, nullptr);
+    reply(answer, nullptr, reply_data);
     return;
   }
   if (self->shut_down || self->messenger == nullptr) {
