@@ -49,11 +49,23 @@ def icon_sizes(env, wid):
     return sizes
 
 
+def sync_with_primary(env):
+    """Returns once the primary instance's main loop has handled everything
+    earlier launches sent it: a later launch does not wait for the primary
+    to act, but the primary answers action-group calls in arrival order on
+    its main loop."""
+    subprocess.run(
+        ["dbus-send", "--session", "--print-reply", "--dest=com.velmo.pro",
+         "/com/velmo/pro", "org.gtk.Actions.List"],
+        env=env, check=True, capture_output=True, timeout=15)
+
+
 def second_launch(start_velmo, *args):
     """A later launch: returns its exit status, checking it opened no
     window and started no engine."""
     app = start_velmo(*args)
     status = app.wait_exit()
+    sync_with_primary(app.env)
     assert not app.dart.accepts_connection(0.2), "proxy started an engine"
     assert desktop.all_windows_of(app.env, app.pid) == []
     return status
