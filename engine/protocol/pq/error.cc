@@ -48,6 +48,10 @@ Error SendKeyEpochDecreased(uint64_t from, uint64_t to) {
               std::to_string(to) + ")"};
 }
 
+Error InvalidParams(std::string_view what) {
+  return {ErrorCode::kInvalidParams, "Invalid params: " + std::string(what)};
+}
+
 Error ChainNotAvailable() {
   return {ErrorCode::kChainNotAvailable, "Chain not available"};
 }

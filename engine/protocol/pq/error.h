@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 
@@ -47,6 +48,7 @@ Error KeyTrimmed(uint32_t index);
 Error KeyAlreadyRequested(uint32_t index);
 Error ErroneousData();
 Error SendKeyEpochDecreased(uint64_t from, uint64_t to);
+Error InvalidParams(std::string_view what);
 Error ChainNotAvailable();
 }  // namespace errors
 
