@@ -45,6 +45,8 @@ constexpr size_t LaneCount(size_t num_values, size_t lane) {
 // then on each lane polynomial's coefficients (degree 0 first).
 class ChunkEncoder {
  public:
+  // An encoder of the empty object, to be assigned a real one.
+  ChunkEncoder() = default;
   // Starts at chunk 0 on `object`, whose length must be even and at most
   // kMaxObjectBytes (the caller's objects are fixed sizes that qualify).
   explicit ChunkEncoder(ByteView object);
@@ -69,7 +71,6 @@ class ChunkEncoder {
   std::vector<Bytes> LaneBytes() const;
 
  private:
-  ChunkEncoder() = default;
   void ComputePolys();
 
   uint32_t idx_ = 0;
@@ -84,6 +85,8 @@ class ChunkDecoder {
   // Expects an object of `num_values` 16-bit values (at most
   // kMaxObjectBytes / 2).
   explicit ChunkDecoder(size_t num_values);
+  // A decoder of the empty object, to be assigned a real one.
+  ChunkDecoder() : ChunkDecoder(0) {}
 
   // FromRecord rebuilds a decoder from its stored form: the value count, the
   // lane count (must be 16) and per lane the points, 4 bytes each (x, then

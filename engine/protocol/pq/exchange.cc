@@ -169,6 +169,9 @@ SendOutcome SendStep(V1State& state, crypto::Rng& rng) {
 
 Result<std::optional<EpochSecretOf>> ReceiveStep(V1State& state,
                                                  const Message& message) {
+  if (CarriesChunk(message.type) != message.chunk.has_value()) {
+    return errors::MessageDecode();
+  }
   const uint64_t e = EpochOf(state);
   const uint64_t m = message.epoch;
   if (auto* s = std::get_if<Ct2Sampled>(&state)) {
@@ -192,7 +195,7 @@ Result<std::optional<EpochSecretOf>> ReceiveStep(V1State& state,
 
   std::optional<EpochSecretOf> secret;
   std::optional<Error> error;
-  const Chunk* chunk = message.chunk ? &*message.chunk : nullptr;
+  const Chunk* chunk = message.chunk ? &*message.chunk : nullptr;  // see above
   std::optional<V1State> next = std::visit(
       Overloaded{
           [&](KeysUnsampled&) -> std::optional<V1State> { return {}; },
@@ -316,6 +319,10 @@ Result<std::optional<EpochSecretOf>> ReceiveStep(V1State& state,
 
 namespace {
 
+// Each state keeps the fields its struct declares; the stored one-of holds
+// the same fields under a number per state. The conversions below go by
+// which members a state has, so a state and its record cannot disagree.
+
 template <class Array>
 bool Fill(const auto& from, Array& to) {
   if (from.size() != std::size(to)) {
@@ -325,33 +332,39 @@ bool Fill(const auto& from, Array& to) {
   return true;
 }
 
-std::optional<ChunkEncoder> EncoderFrom(const std::optional<EncoderRecord>& r,
-                                        size_t num_values) {
+bool Load(const std::optional<EncoderRecord>& r, size_t num_values,
+          ChunkEncoder& out) {
   if (!r) {
-    return std::nullopt;
+    return false;
   }
   std::vector<ByteView> pts(r->pts.begin(), r->pts.end());
   std::vector<ByteView> polys(r->polys.begin(), r->polys.end());
-  return ChunkEncoder::FromRecord(r->idx, pts, polys, num_values);
+  std::optional<ChunkEncoder> e =
+      ChunkEncoder::FromRecord(r->idx, pts, polys, num_values);
+  if (e) out = std::move(*e);
+  return e.has_value();
 }
 
-std::optional<ChunkDecoder> DecoderFrom(const std::optional<DecoderRecord>& r,
-                                        size_t num_values) {
+bool Load(const std::optional<DecoderRecord>& r, size_t num_values,
+          ChunkDecoder& out) {
   if (!r) {
-    return std::nullopt;
+    return false;
   }
   std::vector<ByteView> pts(r->pts.begin(), r->pts.end());
-  return ChunkDecoder::FromRecord(r->pts_needed, r->polys, pts, num_values);
+  std::optional<ChunkDecoder> d =
+      ChunkDecoder::FromRecord(r->pts_needed, r->polys, pts, num_values);
+  if (d) out = std::move(*d);
+  return d.has_value();
 }
 
-EncoderRecord ToEncoderRecord(const ChunkEncoder& e) {
+EncoderRecord Save(const ChunkEncoder& e) {
   EncoderRecord r;
   r.idx = e.idx();
   (e.has_polys() ? r.polys : r.pts) = e.LaneBytes();
   return r;
 }
 
-DecoderRecord ToDecoderRecord(const ChunkDecoder& d) {
+DecoderRecord Save(const ChunkDecoder& d) {
   DecoderRecord r;
   r.pts_needed = d.num_values();
   r.polys = kLanes;
@@ -360,156 +373,90 @@ DecoderRecord ToDecoderRecord(const ChunkDecoder& d) {
   return r;
 }
 
+template <class State>
+std::optional<V1State> Build(const V1StateRecord& r, const Authenticator& auth) {
+  State s{};
+  s.epoch = r.epoch;
+  s.auth = auth;
+  bool ok = true;
+  if constexpr (requires { s.ek; }) ok = ok && Fill(r.ek, s.ek);
+  if constexpr (requires { s.dk; }) ok = ok && Fill(r.dk, s.dk.bytes);
+  if constexpr (requires { s.hdr; }) ok = ok && Fill(r.hdr, s.hdr);
+  if constexpr (requires { s.es; }) ok = ok && Fill(r.es, s.es.bytes);
+  if constexpr (requires { s.ct1; }) ok = ok && Fill(r.ct1, s.ct1);
+  if constexpr (requires { s.sending_hdr; })
+    ok = ok && Load(r.encoder, kHeaderObjectValues, s.sending_hdr);
+  if constexpr (requires { s.sending_ek; })
+    ok = ok && Load(r.encoder, kVectorValues, s.sending_ek);
+  if constexpr (requires { s.sending_ct1; })
+    ok = ok && Load(r.encoder, kCt1Values, s.sending_ct1);
+  if constexpr (requires { s.sending_ct2; })
+    ok = ok && Load(r.encoder, kCt2ObjectValues, s.sending_ct2);
+  if constexpr (requires { s.receiving_hdr; })
+    ok = ok && Load(r.decoder, kHeaderObjectValues, s.receiving_hdr);
+  if constexpr (requires { s.receiving_ek; })
+    ok = ok && Load(r.decoder, kVectorValues, s.receiving_ek);
+  if constexpr (requires { s.receiving_ct1; })
+    ok = ok && Load(r.decoder, kCt1Values, s.receiving_ct1);
+  if constexpr (requires { s.receiving_ct2; })
+    ok = ok && Load(r.decoder, kCt2ObjectValues, s.receiving_ct2);
+  if (!ok) {
+    return std::nullopt;
+  }
+  return V1State(std::move(s));
+}
+
+using Builder = std::optional<V1State> (*)(const V1StateRecord&,
+                                           const Authenticator&);
+
+// kBuilders[i] builds the state stored under one-of field i + 1.
+template <size_t... I>
+constexpr std::array<Builder, sizeof...(I)> Builders(std::index_sequence<I...>) {
+  return {&Build<std::variant_alternative_t<I, V1State>>...};
+}
+constexpr auto kBuilders =
+    Builders(std::make_index_sequence<std::variant_size_v<V1State>>());
+
 }  // namespace
 
 std::optional<V1State> FromRecord(const V1StateRecord& r) {
-  if (r.epoch == 0 || !r.auth) {
+  if (r.state == 0 || r.state > kBuilders.size() || r.epoch == 0 || !r.auth) {
     return std::nullopt;
   }
   std::optional<Authenticator> auth = Authenticator::FromRecord(*r.auth);
   if (!auth) {
     return std::nullopt;
   }
-  const uint64_t e = r.epoch;
-  // Reads the byte strings and coders a state needs; any that is missing or
-  // of the wrong size makes the whole state unreadable.
-  bool ok = true;
-  auto need = [&ok](bool filled) { ok = ok && filled; };
-  auto encoder = [&](size_t values) {
-    std::optional<ChunkEncoder> c = EncoderFrom(r.encoder, values);
-    need(c.has_value());
-    return c ? std::move(*c) : ChunkEncoder(Bytes(2 * values));
-  };
-  auto decoder = [&](size_t values) {
-    std::optional<ChunkDecoder> c = DecoderFrom(r.decoder, values);
-    need(c.has_value());
-    return c ? std::move(*c) : ChunkDecoder(values);
-  };
-  KemVector ek;
-  kem::DecapsulationKey dk;
-  kem::Header hdr;
-  kem::EncapsulationState es;
-  kem::Ciphertext1 ct1;
-
-  std::optional<V1State> out;
-  switch (r.state) {
-    case 1:
-      out = KeysUnsampled{e, *auth};
-      break;
-    case 2:
-      need(Fill(r.ek, ek) && Fill(r.dk, dk.bytes));
-      out = KeysSampled{e, *auth, ek, dk, encoder(kHeaderObjectValues)};
-      break;
-    case 3:
-      need(Fill(r.dk, dk.bytes));
-      out = HeaderSent{e, *auth, dk, encoder(kVectorValues),
-                       decoder(kCt1Values)};
-      break;
-    case 4:
-      need(Fill(r.dk, dk.bytes) && Fill(r.ct1, ct1));
-      out = Ct1Received{e, *auth, dk, ct1, encoder(kVectorValues)};
-      break;
-    case 5:
-      need(Fill(r.dk, dk.bytes) && Fill(r.ct1, ct1));
-      out = EkSentCt1Received{e, *auth, dk, ct1, decoder(kCt2ObjectValues)};
-      break;
-    case 6:
-      out = NoHeaderReceived{e, *auth, decoder(kHeaderObjectValues)};
-      break;
-    case 7:
-      need(Fill(r.hdr, hdr));
-      out = HeaderReceived{e, *auth, hdr, decoder(kVectorValues)};
-      break;
-    case 8:
-      need(Fill(r.hdr, hdr) && Fill(r.es, es.bytes) && Fill(r.ct1, ct1));
-      out = Ct1Sampled{e,   *auth, hdr, es, ct1, encoder(kCt1Values),
-                       decoder(kVectorValues)};
-      break;
-    case 9:
-      need(Fill(r.es, es.bytes) && Fill(r.ek, ek) && Fill(r.ct1, ct1));
-      out = EkReceivedCt1Sampled{e, *auth, es, ek, ct1, encoder(kCt1Values)};
-      break;
-    case 10:
-      need(Fill(r.hdr, hdr) && Fill(r.es, es.bytes) && Fill(r.ct1, ct1));
-      out = Ct1Acknowledged{e, *auth, hdr, es, ct1, decoder(kVectorValues)};
-      break;
-    case 11:
-      out = Ct2Sampled{e, *auth, encoder(kCt2ObjectValues)};
-      break;
-    default:
-      return std::nullopt;
-  }
-  if (!ok) {
-    return std::nullopt;
-  }
-  return out;
+  return kBuilders[r.state - 1](r, *auth);
 }
 
 V1StateRecord ToRecord(const V1State& state) {
   V1StateRecord r;
   r.state = static_cast<uint32_t>(state.index() + 1);
-  auto bytes = [](const auto& a) { return decltype(r.ek)(std::begin(a), std::end(a)); };
-  auto secret = [](const auto& a) {
-    return SecretBytes(std::begin(a.bytes), std::end(a.bytes));
-  };
   std::visit(
-      Overloaded{
-          [&](const KeysUnsampled&) {},
-          [&](const KeysSampled& s) {
-            r.ek = bytes(s.ek);
-            r.dk = secret(s.dk);
-            r.encoder = ToEncoderRecord(s.sending_hdr);
-          },
-          [&](const HeaderSent& s) {
-            r.dk = secret(s.dk);
-            r.encoder = ToEncoderRecord(s.sending_ek);
-            r.decoder = ToDecoderRecord(s.receiving_ct1);
-          },
-          [&](const Ct1Received& s) {
-            r.dk = secret(s.dk);
-            r.ct1 = bytes(s.ct1);
-            r.encoder = ToEncoderRecord(s.sending_ek);
-          },
-          [&](const EkSentCt1Received& s) {
-            r.dk = secret(s.dk);
-            r.ct1 = bytes(s.ct1);
-            r.decoder = ToDecoderRecord(s.receiving_ct2);
-          },
-          [&](const NoHeaderReceived& s) {
-            r.decoder = ToDecoderRecord(s.receiving_hdr);
-          },
-          [&](const HeaderReceived& s) {
-            r.hdr = bytes(s.hdr);
-            r.decoder = ToDecoderRecord(s.receiving_ek);
-          },
-          [&](const Ct1Sampled& s) {
-            r.hdr = bytes(s.hdr);
-            r.es = secret(s.es);
-            r.ct1 = bytes(s.ct1);
-            r.encoder = ToEncoderRecord(s.sending_ct1);
-            r.decoder = ToDecoderRecord(s.receiving_ek);
-          },
-          [&](const EkReceivedCt1Sampled& s) {
-            r.es = secret(s.es);
-            r.ek = bytes(s.ek);
-            r.ct1 = bytes(s.ct1);
-            r.encoder = ToEncoderRecord(s.sending_ct1);
-          },
-          [&](const Ct1Acknowledged& s) {
-            r.hdr = bytes(s.hdr);
-            r.es = secret(s.es);
-            r.ct1 = bytes(s.ct1);
-            r.decoder = ToDecoderRecord(s.receiving_ek);
-          },
-          [&](const Ct2Sampled& s) {
-            r.encoder = ToEncoderRecord(s.sending_ct2);
-          },
-      },
-      state);
-  std::visit(
-      [&](const auto& s) {
+      [&r](const auto& s) {
+        auto bytes = [](const auto& a) { return Bytes(a.begin(), a.end()); };
+        auto secret = [](const auto& a) {
+          return SecretBytes(std::begin(a.bytes), std::end(a.bytes));
+        };
         r.epoch = s.epoch;
         r.auth = s.auth.ToRecord();
+        if constexpr (requires { s.ek; }) r.ek = bytes(s.ek);
+        if constexpr (requires { s.dk; }) r.dk = secret(s.dk);
+        if constexpr (requires { s.hdr; }) r.hdr = bytes(s.hdr);
+        if constexpr (requires { s.es; }) r.es = secret(s.es);
+        if constexpr (requires { s.ct1; }) r.ct1 = bytes(s.ct1);
+        if constexpr (requires { s.sending_hdr; }) r.encoder = Save(s.sending_hdr);
+        if constexpr (requires { s.sending_ek; }) r.encoder = Save(s.sending_ek);
+        if constexpr (requires { s.sending_ct1; }) r.encoder = Save(s.sending_ct1);
+        if constexpr (requires { s.sending_ct2; }) r.encoder = Save(s.sending_ct2);
+        if constexpr (requires { s.receiving_hdr; })
+          r.decoder = Save(s.receiving_hdr);
+        if constexpr (requires { s.receiving_ek; }) r.decoder = Save(s.receiving_ek);
+        if constexpr (requires { s.receiving_ct1; })
+          r.decoder = Save(s.receiving_ct1);
+        if constexpr (requires { s.receiving_ct2; })
+          r.decoder = Save(s.receiving_ct2);
       },
       state);
   return r;
