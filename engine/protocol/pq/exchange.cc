@@ -21,16 +21,6 @@ constexpr size_t kCt2ObjectValues = (kem::kCiphertext2Bytes + kMacBytes) / 2;
 static_assert(kHeaderObjectValues == 48 && kVectorValues == 576 &&
               kCt1Values == 480 && kCt2ObjectValues == 80);
 
-// Fixed-size views, so that each KEM call takes its checked-length form.
-template <size_t N>
-kem::In<N> Fixed(const std::array<uint8_t, N>& a) {
-  return kem::In<N>(a);
-}
-template <size_t N>
-kem::In<N> Fixed(const crypto::SecretArray<N>& a) {
-  return kem::In<N>(a.bytes);
-}
-
 template <size_t N>
 Bytes Concat(const std::array<uint8_t, N>& a, const Mac& mac) {
   Bytes out(a.begin(), a.end());
@@ -51,12 +41,15 @@ std::array<uint8_t, kem::kCiphertextBytes> JoinCiphertext(
   return ct;
 }
 
+// The KEM's functions refuse only inputs of the wrong length; every input
+// here has its fixed size, so their results are taken with value().
+
 // The ciphertext side's second encapsulation step: ciphertext part 2, its MAC
 // over both parts, and the encoder that sends them.
 Ct2Sampled SampleCt2(uint64_t epoch, const Authenticator& auth,
                      const kem::EncapsulationState& es,
                      const kem::Ciphertext1& ct1, const KemVector& ek) {
-  const kem::Ciphertext2 ct2 = kem::EncapsulateSecondStep(Fixed(es), Fixed(ek));
+  const kem::Ciphertext2 ct2 = kem::EncapsulateSecondStep(es, ek).value();
   const Mac mac = auth.CiphertextMac(epoch, JoinCiphertext(ct1, ct2));
   return Ct2Sampled{epoch, auth, ChunkEncoder(Concat(ct2, mac))};
 }
@@ -66,7 +59,7 @@ Ct2Sampled SampleCt2(uint64_t epoch, const Authenticator& auth,
 Result<KemVector> TakeVector(const ChunkDecoder& d, const kem::Header& hdr) {
   KemVector ek;
   CopyTo(*d.Decoded(), ek);
-  if (!kem::VectorMatchesHeader(Fixed(ek), Fixed(hdr))) {
+  if (!kem::VectorMatchesHeader(ek, hdr)) {
     return errors::ErroneousData();
   }
   return ek;
@@ -119,10 +112,10 @@ SendOutcome SendStep(V1State& state, crypto::Rng& rng) {
           [&](KeysUnsampled& s) -> std::optional<V1State> {
             crypto::SecretArray<kem::kSeedBytes> seed;
             rng.Fill(std::span<uint8_t>(seed.bytes, seed.size()));
-            kem::KeyPair kp = kem::KeyGen(Fixed(seed));
-            const kem::Header hdr = kem::HeaderOf(Fixed(kp.ek));
+            kem::KeyPair kp = kem::KeyGen(seed).value();
+            const kem::Header hdr = kem::HeaderOf(kp.ek);
             KemVector ek;
-            CopyTo(kem::VectorOf(Fixed(kp.ek)), ek);
+            CopyTo(kem::VectorOf(kp.ek), ek);
             ChunkEncoder enc(Concat(hdr, s.auth.HeaderMac(s.epoch, hdr)));
             chunk_of(MessageType::kHdr, enc);
             return KeysSampled{s.epoch, s.auth, ek, std::move(kp.dk),
@@ -138,7 +131,7 @@ SendOutcome SendStep(V1State& state, crypto::Rng& rng) {
           [&](HeaderReceived& s) -> std::optional<V1State> {
             crypto::SecretArray<kem::kMessageBytes> m;
             rng.Fill(std::span<uint8_t>(m.bytes, m.size()));
-            kem::FirstStep first = kem::EncapsulateFirstStep(Fixed(s.hdr), Fixed(m));
+            kem::FirstStep first = kem::EncapsulateFirstStep(s.hdr, m).value();
             EpochSecret secret = DeriveEpochSecret(first.shared_secret, s.epoch);
             Authenticator auth = s.auth;
             auth.Update(s.epoch, secret);
@@ -230,7 +223,7 @@ Result<std::optional<EpochSecretOf>> ReceiveStep(V1State& state,
             kem::Ciphertext2 ct2;
             CopyTo(object, ct2);
             const auto ct = JoinCiphertext(s.ct1, ct2);
-            std::optional<kem::SharedSecret> shared = kem::Decapsulate(Fixed(s.dk), Fixed(ct));
+            std::optional<kem::SharedSecret> shared = kem::Decapsulate(s.dk, ct);
             if (!shared || e == UINT64_MAX) {
               error = errors::StateDecode();  // our own key is damaged
               return {};

@@ -127,46 +127,35 @@ void BM_ReceiveDecapsulation(benchmark::State& b) {
 
 // The bare ML-KEM calls, the floor under the four steps above.
 void BM_MlKemKeyGen(benchmark::State& b) {
-  crypto::SecretArray<kem::kSeedBytes> seed;
+  const crypto::SecretArray<kem::kSeedBytes> seed;
   for (auto _ : b) {
-    benchmark::DoNotOptimize(kem::KeyGen(kem::In<kem::kSeedBytes>(seed.bytes)));
+    benchmark::DoNotOptimize(kem::KeyGen(seed));
   }
 }
 void BM_MlKemFirstStep(benchmark::State& b) {
-  const kem::KeyPair kp =
-      kem::KeyGen(kem::In<kem::kSeedBytes>(crypto::SecretArray<64>().bytes));
-  const kem::Header hdr =
-      kem::HeaderOf(kem::In<kem::kEncapsulationKeyBytes>(kp.ek));
-  crypto::SecretArray<32> m;
+  const kem::KeyPair kp = kem::KeyGen(crypto::SecretArray<64>()).value();
+  const kem::Header hdr = kem::HeaderOf(kp.ek);
+  const crypto::SecretArray<kem::kMessageBytes> m;
   for (auto _ : b) {
-    benchmark::DoNotOptimize(kem::EncapsulateFirstStep(
-        kem::In<kem::kHeaderBytes>(hdr), kem::In<kem::kMessageBytes>(m.bytes)));
+    benchmark::DoNotOptimize(kem::EncapsulateFirstStep(hdr, m));
   }
 }
 void BM_MlKemSecondStep(benchmark::State& b) {
-  const kem::KeyPair kp =
-      kem::KeyGen(kem::In<kem::kSeedBytes>(crypto::SecretArray<64>().bytes));
-  const kem::In<kem::kEncapsulationKeyBytes> ek(kp.ek);
-  const kem::Header hdr = kem::HeaderOf(ek);
-  crypto::SecretArray<32> m;
-  const kem::FirstStep first = kem::EncapsulateFirstStep(
-      kem::In<kem::kHeaderBytes>(hdr), kem::In<kem::kMessageBytes>(m.bytes));
+  const kem::KeyPair kp = kem::KeyGen(crypto::SecretArray<64>()).value();
+  const kem::Header hdr = kem::HeaderOf(kp.ek);
+  const kem::FirstStep first =
+      kem::EncapsulateFirstStep(hdr, crypto::SecretArray<32>()).value();
   for (auto _ : b) {
-    benchmark::DoNotOptimize(kem::VectorMatchesHeader(
-        kem::VectorOf(ek), kem::In<kem::kHeaderBytes>(hdr)));
-    benchmark::DoNotOptimize(kem::EncapsulateSecondStep(
-        kem::In<kem::kEncapsulationStateBytes>(first.state.bytes),
-        kem::VectorOf(ek)));
+    benchmark::DoNotOptimize(kem::VectorMatchesHeader(kem::VectorOf(kp.ek), hdr));
+    benchmark::DoNotOptimize(
+        kem::EncapsulateSecondStep(first.state, kem::VectorOf(kp.ek)));
   }
 }
 void BM_MlKemDecapsulate(benchmark::State& b) {
-  const kem::KeyPair kp =
-      kem::KeyGen(kem::In<kem::kSeedBytes>(crypto::SecretArray<64>().bytes));
+  const kem::KeyPair kp = kem::KeyGen(crypto::SecretArray<64>()).value();
   const kem::Ciphertext ct{};
   for (auto _ : b) {
-    benchmark::DoNotOptimize(kem::Decapsulate(
-        kem::In<kem::kDecapsulationKeyBytes>(kp.dk.bytes),
-        kem::In<kem::kCiphertextBytes>(ct)));
+    benchmark::DoNotOptimize(kem::Decapsulate(kp.dk, ct));
   }
 }
 

@@ -165,8 +165,8 @@ TEST(ExchangeTest, VectorThatDoesNotBelongToTheHeaderIsRejected) {
   PqRatchetStateRecord a = RecordOf(c.state(kA));
   crypto::SecretArray<64> seed;
   seed.bytes[0] = 1;
-  kem::KeyPair other = kem::KeyGen(kem::In<kem::kSeedBytes>(seed.bytes));
-  auto vector = kem::VectorOf(kem::In<kem::kEncapsulationKeyBytes>(other.ek));
+  kem::KeyPair other = kem::KeyGen(seed).value();
+  auto vector = kem::VectorOf(other.ek);
   a.inner->ek.assign(vector.begin(), vector.end());
   c.state(kA) = Encode(a);
 
