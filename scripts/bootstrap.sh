@@ -9,7 +9,7 @@ packages=(
   # libraries the deliverables link
   libgtk-3-dev libwebkit2gtk-4.1-dev libssl-dev libsodium-dev libx11-dev
   # unit tests and benchmarks
-  libgtest-dev libgmock-dev googletest libbenchmark-dev protobuf-compiler nlohmann-json3-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev protobuf-compiler nlohmann-json3-dev valgrind
   # end-to-end tests: display, buses, window manager, drivers
   xvfb xauth x11-utils dbus dbus-daemon openbox xdotool wmctrl imagemagick
   python3 python3-pytest python3-gi python3-dbus python3-dbusmock

@@ -43,36 +43,38 @@ CtxPtr Start(ByteView key, ByteView iv, CbcPadding padding, bool encrypt) {
 
 }  // namespace
 
-Bytes Aes256CbcEncrypt(ByteView key, ByteView iv, ByteView plaintext,
-                       CbcPadding padding) {
+size_t Aes256CbcEncryptInto(std::span<uint8_t> out, ByteView key, ByteView iv,
+                            ByteView plaintext, CbcPadding padding) {
   if (padding == CbcPadding::kNone && plaintext.size() % kAesBlockBytes != 0) {
     throw std::invalid_argument("unpadded CBC needs whole blocks");
   }
-  if (plaintext.size() > INT_MAX - kAesBlockBytes) {
-    throw std::invalid_argument("plaintext too long");
+  if (plaintext.size() > INT_MAX - kAesBlockBytes ||
+      out.size() < plaintext.size() + kAesBlockBytes) {
+    throw std::invalid_argument("AES-256-CBC output buffer too small");
   }
   CtxPtr ctx = Start(key, iv, padding, true);
-  Bytes out(plaintext.size() + kAesBlockBytes);
   int n = 0, tail = 0;
   if (EVP_EncryptUpdate(ctx.get(), out.data(), &n, plaintext.data(),
                         static_cast<int>(plaintext.size())) != 1 ||
       EVP_EncryptFinal_ex(ctx.get(), out.data() + n, &tail) != 1) {
     throw std::runtime_error("AES-256-CBC encryption failed");
   }
-  out.resize(static_cast<size_t>(n + tail));
-  return out;
+  return static_cast<size_t>(n + tail);
 }
 
-std::optional<Bytes> Aes256CbcDecrypt(ByteView key, ByteView iv,
-                                      ByteView ciphertext, CbcPadding padding) {
+std::optional<size_t> Aes256CbcDecryptInto(std::span<uint8_t> out, ByteView key,
+                                           ByteView iv, ByteView ciphertext,
+                                           CbcPadding padding) {
   CtxPtr ctx = Start(key, iv, padding, false);
   if (ciphertext.empty() || ciphertext.size() % kAesBlockBytes != 0 ||
-      ciphertext.size() > INT_MAX) {
+      ciphertext.size() > INT_MAX - kAesBlockBytes) {
     return std::nullopt;
   }
-  // The cipher may hold back a block per call, so it is given room for one
-  // more than the input.
-  Bytes out(ciphertext.size() + kAesBlockBytes);
+  // The cipher may hold back a block per call, so it needs room for one more
+  // than the input.
+  if (out.size() < ciphertext.size() + kAesBlockBytes) {
+    throw std::invalid_argument("AES-256-CBC output buffer too small");
+  }
   int n = 0, tail = 0;
   if (EVP_DecryptUpdate(ctx.get(), out.data(), &n, ciphertext.data(),
                         static_cast<int>(ciphertext.size())) != 1 ||
@@ -80,7 +82,24 @@ std::optional<Bytes> Aes256CbcDecrypt(ByteView key, ByteView iv,
     secure_wipe(out.data(), out.size());
     return std::nullopt;
   }
-  out.resize(static_cast<size_t>(n + tail));
+  return static_cast<size_t>(n + tail);
+}
+
+Bytes Aes256CbcEncrypt(ByteView key, ByteView iv, ByteView plaintext,
+                       CbcPadding padding) {
+  Bytes out(plaintext.size() + kAesBlockBytes);
+  out.resize(Aes256CbcEncryptInto(out, key, iv, plaintext, padding));
+  return out;
+}
+
+std::optional<Bytes> Aes256CbcDecrypt(ByteView key, ByteView iv,
+                                      ByteView ciphertext, CbcPadding padding) {
+  Bytes out(ciphertext.size() + kAesBlockBytes);
+  std::optional<size_t> n = Aes256CbcDecryptInto(out, key, iv, ciphertext, padding);
+  if (!n) {
+    return std::nullopt;
+  }
+  out.resize(*n);
   return out;
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "crypto/secure_bytes.h"
 
@@ -30,5 +31,15 @@ Bytes Aes256CbcEncrypt(ByteView key, ByteView iv, ByteView plaintext,
 std::optional<Bytes> Aes256CbcDecrypt(ByteView key, ByteView iv,
                                       ByteView ciphertext,
                                       CbcPadding padding = CbcPadding::kPkcs7);
+
+// The same into a caller's buffer, which must hold the input's length plus
+// kAesBlockBytes (throws std::invalid_argument otherwise); they return the
+// number of bytes written, and save the allocation of the forms above.
+size_t Aes256CbcEncryptInto(std::span<uint8_t> out, ByteView key, ByteView iv,
+                            ByteView plaintext,
+                            CbcPadding padding = CbcPadding::kPkcs7);
+std::optional<size_t> Aes256CbcDecryptInto(std::span<uint8_t> out, ByteView key,
+                                           ByteView iv, ByteView ciphertext,
+                                           CbcPadding padding = CbcPadding::kPkcs7);
 
 }  // namespace velmo::crypto

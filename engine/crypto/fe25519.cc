@@ -80,7 +80,7 @@ Fe FeSub(const Fe& a, const Fe& b) {
 }
 
 namespace {
-Fe CarryProducts(u128 t0, u128 t1, u128 t2, u128 t3, u128 t4) {
+[[gnu::always_inline]] inline Fe CarryProducts(u128 t0, u128 t1, u128 t2, u128 t3, u128 t4) {
   Fe r;
   t1 += static_cast<uint64_t>(t0 >> 51);
   r.v[0] = static_cast<uint64_t>(t0) & kMask51;
@@ -98,7 +98,8 @@ Fe CarryProducts(u128 t0, u128 t1, u128 t2, u128 t3, u128 t4) {
 }
 }  // namespace
 
-Fe FeMul(const Fe& a, const Fe& b) {
+namespace {
+[[gnu::always_inline]] inline Fe Mul(const Fe& a, const Fe& b) {
   const uint64_t b1 = 19 * b.v[1], b2 = 19 * b.v[2], b3 = 19 * b.v[3],
                  b4 = 19 * b.v[4];
   u128 t0 = (u128)a.v[0] * b.v[0] + (u128)a.v[1] * b4 + (u128)a.v[2] * b3 +
@@ -115,8 +116,7 @@ Fe FeMul(const Fe& a, const Fe& b) {
   return CarryProducts(t0, t1, t2, t3, t4);
 }
 
-namespace {
-Fe Square(const Fe& a) {
+[[gnu::always_inline]] inline Fe Square(const Fe& a) {
   const uint64_t d0 = 2 * a.v[0], d1 = 2 * a.v[1], d2 = 2 * a.v[2];
   const uint64_t a3_19 = 19 * a.v[3], a4_19 = 19 * a.v[4];
   u128 t0 = (u128)a.v[0] * a.v[0] + (u128)d1 * a4_19 + (u128)d2 * a3_19;
@@ -133,20 +133,22 @@ Fe SquareTimes(Fe a, int n) {
 }
 }  // namespace
 
+Fe FeMul(const Fe& a, const Fe& b) { return Mul(a, b); }
+
 Fe FeInvert(const Fe& z) {
   // z^(2^255 - 21) by the usual chain of squarings and multiplications.
   Fe z2 = Square(z);
-  Fe z9 = FeMul(SquareTimes(z2, 2), z);
-  Fe z11 = FeMul(z9, z2);
-  Fe z_5_0 = FeMul(Square(z11), z9);                   // 2^5 - 1
-  Fe z_10_0 = FeMul(SquareTimes(z_5_0, 5), z_5_0);     // 2^10 - 1
-  Fe z_20_0 = FeMul(SquareTimes(z_10_0, 10), z_10_0);  // 2^20 - 1
-  Fe z_40_0 = FeMul(SquareTimes(z_20_0, 20), z_20_0);  // 2^40 - 1
-  Fe z_50_0 = FeMul(SquareTimes(z_40_0, 10), z_10_0);  // 2^50 - 1
-  Fe z_100_0 = FeMul(SquareTimes(z_50_0, 50), z_50_0);
-  Fe z_200_0 = FeMul(SquareTimes(z_100_0, 100), z_100_0);
-  Fe z_250_0 = FeMul(SquareTimes(z_200_0, 50), z_50_0);
-  return FeMul(SquareTimes(z_250_0, 5), z11);  // 2^255 - 32 + 11
+  Fe z9 = Mul(SquareTimes(z2, 2), z);
+  Fe z11 = Mul(z9, z2);
+  Fe z_5_0 = Mul(Square(z11), z9);                   // 2^5 - 1
+  Fe z_10_0 = Mul(SquareTimes(z_5_0, 5), z_5_0);     // 2^10 - 1
+  Fe z_20_0 = Mul(SquareTimes(z_10_0, 10), z_10_0);  // 2^20 - 1
+  Fe z_40_0 = Mul(SquareTimes(z_20_0, 20), z_20_0);  // 2^40 - 1
+  Fe z_50_0 = Mul(SquareTimes(z_40_0, 10), z_10_0);  // 2^50 - 1
+  Fe z_100_0 = Mul(SquareTimes(z_50_0, 50), z_50_0);
+  Fe z_200_0 = Mul(SquareTimes(z_100_0, 100), z_100_0);
+  Fe z_250_0 = Mul(SquareTimes(z_200_0, 50), z_50_0);
+  return Mul(SquareTimes(z_250_0, 5), z11);  // 2^255 - 32 + 11
 }
 
 Fe FeOne() { return Fe{{1, 0, 0, 0, 0}}; }

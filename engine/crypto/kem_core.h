@@ -96,8 +96,10 @@ inline void SampleNoiseVector(Poly* out, const uint8_t seed[32], uint8_t first_n
 // The whole matrix, row-major: a[K i + j] = SampleNTT(rho || j || i), or its
 // transpose (rho || i || j) for encryption. Four entries at a time; an entry
 // whose first three blocks are not enough keeps squeezing on its own lane.
+// Kept out of line so that tools can tell its public, rho-dependent
+// sampling loop apart from the secret arithmetic of its callers.
 template <int K>
-void ExpandMatrix(Poly* a, const uint8_t rho[32], bool transposed) {
+[[gnu::noinline]] void ExpandMatrix(Poly* a, const uint8_t rho[32], bool transposed) {
   constexpr int kEntries = K * K;
   int e = 0;
   for (; kEntries - e >= 2; e += 4) {

@@ -72,5 +72,20 @@ TEST(AesCbc, RefusesMalformedInput) {
                std::invalid_argument);
 }
 
+TEST(AesCbc, IntoCallerBuffer) {
+  const test::Bytes key(32, 3), iv(16, 4), pt(37, 5);
+  test::Bytes buf(pt.size() + 16);
+  size_t n = Aes256CbcEncryptInto(buf, key, iv, pt);
+  EXPECT_EQ(ToHex(buf.data(), n), ToHex(Aes256CbcEncrypt(key, iv, pt)));
+  test::Bytes plain(n + 16);
+  auto m = Aes256CbcDecryptInto(plain, key, iv, ByteView(buf).first(n));
+  ASSERT_TRUE(m);
+  EXPECT_EQ(ToHex(plain.data(), *m), ToHex(pt));
+  test::Bytes small(pt.size() + 15);
+  EXPECT_THROW(Aes256CbcEncryptInto(small, key, iv, pt), std::invalid_argument);
+  EXPECT_THROW(Aes256CbcDecryptInto(small, key, iv, ByteView(buf).first(n)),
+               std::invalid_argument);
+}
+
 }  // namespace
 }  // namespace velmo::crypto
