@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "api/operation.h"
@@ -15,6 +16,7 @@
 #include "bridge/dart_objects.h"
 #include "bridge/dispatch.h"
 #include "bridge/shared_state.h"
+#include "protocol/log.h"
 #include "tests/dart_vm_fake.h"
 #include "velmo_core.h"
 
@@ -277,6 +279,36 @@ TEST(AsyncDispatch, RefusedPostReleasesTheReplyAndWarns) {
   EXPECT_EQ(out, kFailedPost);
   EXPECT_TRUE(vm.PostsTo(2301).empty());
   EXPECT_EQ(vm.Collect(), 0u);  // the engine released it, not the VM
+}
+
+std::vector<std::pair<log::Level, std::string>> g_logged;
+
+void RecordLine(log::Level level, std::string_view line) {
+  g_logged.emplace_back(level, std::string(line));
+}
+
+TEST(AsyncDispatch, FailedPostGoesToALogSinkThatTakesWarnings) {
+  FakeVm vm;
+  vm.KillPort(2351);
+  g_logged.clear();
+  log::SetSink(&RecordLine, log::Level::kWarning);
+  ::testing::internal::CaptureStdout();
+  CallAsync(20, 2351, Raw{1});
+  std::string out = ::testing::internal::GetCapturedStdout();
+  log::SetSink(nullptr, log::Level::kError);
+  EXPECT_EQ(out, "");
+  ASSERT_EQ(g_logged.size(), 1u);
+  EXPECT_EQ(g_logged[0].first, log::Level::kWarning);
+  EXPECT_EQ(g_logged[0].second + "\n", kFailedPost);
+
+  // A sink for errors only does not take the warning.
+  log::SetSink(&RecordLine, log::Level::kError);
+  ::testing::internal::CaptureStdout();
+  CallAsync(20, 2351, Raw{1});
+  out = ::testing::internal::GetCapturedStdout();
+  log::SetSink(nullptr, log::Level::kError);
+  EXPECT_EQ(out, kFailedPost);
+  EXPECT_EQ(g_logged.size(), 1u);
 }
 
 TEST(AsyncDispatch, LastShutdownDropsRepliesSilently) {
