@@ -86,6 +86,8 @@ SharedSecret Decapsulate(const SecretKey& sk, const Ciphertext& ciphertext) {
   Ciphertext again;
   kem::PkeEncrypt<P>(again.data(), s + kPkOffset, m.data(), buf.data() + 32);
   const uint8_t differs = kem::CtDiffers(again.data(), ciphertext.data(), kCiphertextBytes);
+  // The re-encryption of a rejected ciphertext depends on the secret key.
+  secure_wipe(again.data(), again.size());
   // On mismatch K-bar' is replaced by z before the KDF.
   kem::CtSelect(buf.data(), s + kZOffset, 32, differs);
   auto hc = Sha3_256(ciphertext);

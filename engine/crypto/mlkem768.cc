@@ -121,6 +121,8 @@ std::optional<SharedSecret> Decapsulate(ByteView dk, ByteView ciphertext) {
   Ciphertext again;
   kem::PkeEncrypt<P>(again.data(), ek, m.data(), coins.data());
   const uint8_t differs = kem::CtDiffers(again.data(), ciphertext.data(), kCiphertextBytes);
+  // The re-encryption of a rejected ciphertext depends on the secret key.
+  secure_wipe(again.data(), again.size());
   kem::CtSelect(key.data(), rejection.data(), kSharedSecretBytes, differs);
   return key;
 }
