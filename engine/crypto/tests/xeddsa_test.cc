@@ -107,6 +107,21 @@ TEST(XEdDsa, EachRuleRejects) {
   }
 }
 
+// With the key u = 0 (Edwards point (0, -1), of order 2) the signature
+// R = neutral element, S = 0 satisfies R = S·B - h·A for every even h, so
+// the bare equation accepts it for about half of all messages. Small-order
+// keys are refused outright.
+TEST(XEdDsa, RefusesTheSmallOrderKeyForgery) {
+  const test::Bytes zero(32, 0);
+  const PublicKey key(std::span<const uint8_t, 32>(zero.data(), 32));
+  Signature forged{};
+  forged[0] = 0x01;  // the neutral element's encoding (y = 1)
+  for (uint8_t i = 0; i < 16; ++i) {
+    const test::Bytes msg(8, i);
+    EXPECT_FALSE(XEdDsaVerify(key, msg, forged)) << int{i};
+  }
+}
+
 // S is only required to be below 2^253, so S + q still verifies when it fits.
 TEST(XEdDsa, AcceptsUnreducedScalarBelow2To253) {
   const test::Bytes q = Hex("edd3f55c1a631258d69cf7a2def9de1400000000000000000000000000000010");
