@@ -11,7 +11,7 @@ packages=(
   # unit tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev protobuf-compiler nlohmann-json3-dev valgrind
   # end-to-end tests: display, buses, window manager, drivers
-  xvfb xauth x11-utils dbus dbus-daemon openbox xdotool wmctrl imagemagick
+  xvfb xauth x11-utils dbus dbus-daemon openbox xdotool wmctrl imagemagick libgstreamer1.0-dev
   python3 python3-pytest python3-gi python3-dbus python3-dbusmock
   gir1.2-gtk-3.0 gir1.2-glib-2.0
   # desktop integration checks

@@ -195,6 +195,10 @@ class DartSide:
         with self._lock:
             self._raw_answers[channel] = handler
 
+    def respond(self, call, outcome):
+        """Answers a host call that its handler left unanswered (NEVER)."""
+        self._reply(call.id, outcome)
+
     def _answer_for(self, call):
         handler = self._answers.get((call.channel, call.method))
         if handler is None:
