@@ -24,7 +24,8 @@ constexpr char kBadArgumentsError[] = "bad_arguments";
 constexpr char kAttachArgumentsMessage[] =
     "attach requires an id and a url or an html document";
 constexpr char kDuplicateIdError[] = "duplicate_id";
-constexpr char kDuplicateIdMessage[] = "a view with this id is already attached";
+constexpr char kDuplicateIdMessage[] =
+    "a view with this id is already attached";
 constexpr char kUnavailableError[] = "unavailable";
 constexpr char kUnavailableMessage[] = "no GtkOverlay to embed the web view in";
 constexpr char kDetachArgumentsMessage[] = "detach requires an id";
@@ -171,10 +172,12 @@ FlMethodResponse* Attach(WebpanePlugin* self, FlValue* args) {
   options.height = LookupInt32(args, "height").value_or(1);
   options.navigation_policy =
       LookupBool(args, "navigationPolicy").value_or(false);
-  options.media_capture = LookupBool(args, "allowsMediaCapture").value_or(false);
+  options.media_capture =
+      LookupBool(args, "allowsMediaCapture").value_or(false);
   options.javascript_enabled =
       LookupBool(args, "javaScriptEnabled").value_or(true);
-  options.allows_clipboard = LookupBool(args, "allowsClipboard").value_or(false);
+  options.allows_clipboard =
+      LookupBool(args, "allowsClipboard").value_or(false);
   WebpaneView* view = webpane_view_new(self, options);
   g_hash_table_insert(self->views, g_strdup(id), view);
 
@@ -273,8 +276,7 @@ void HandleMethodCall(FlMethodChannel*, FlMethodCall* call, gpointer data) {
   } else if (strcmp(method, kBridgeReplyMethod) == 0) {
     response = BridgeReply(self, args);
   } else {
-    response =
-        FL_METHOD_RESPONSE(fl_method_not_implemented_response_new());
+    response = FL_METHOD_RESPONSE(fl_method_not_implemented_response_new());
   }
 
   g_autoptr(GError) error = nullptr;
@@ -330,8 +332,7 @@ void webpane_plugin_register_with_registrar(FlPluginRegistrar* registrar) {
                             kChannelName, FL_METHOD_CODEC(codec));
   // The handler's reference keeps the plug-in alive for as long as the
   // channel serves it.
-  fl_method_channel_set_method_call_handler(plugin->channel, HandleMethodCall,
-                                            g_object_ref(plugin),
-                                            g_object_unref);
+  fl_method_channel_set_method_call_handler(
+      plugin->channel, HandleMethodCall, g_object_ref(plugin), g_object_unref);
   g_object_unref(plugin);
 }

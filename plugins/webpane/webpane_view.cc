@@ -122,7 +122,8 @@ void WebProcessTerminatedCb(WebKitWebView*,
                             WebKitWebProcessTerminationReason,
                             gpointer data) {
   auto* view = static_cast<WebpaneView*>(data);
-  Notify(view, kOnWebProcessTerminatedMethod, EventArgs(view, nullptr, nullptr));
+  Notify(view, kOnWebProcessTerminatedMethod,
+         EventArgs(view, nullptr, nullptr));
 }
 
 // Camera or microphone only: a screen capture also arrives as a user-media
@@ -241,10 +242,10 @@ gboolean BridgeMessageCb(WebKitUserContentManager*,
                          WebKitScriptMessageReply* reply,
                          gpointer data) {
   auto* view = static_cast<WebpaneView*>(data);
-  JSCContext* context = value != nullptr ? jsc_value_get_context(value)
-                                         : nullptr;
-  g_autofree gchar* text = value != nullptr ? jsc_value_to_string(value)
-                                            : nullptr;
+  JSCContext* context =
+      value != nullptr ? jsc_value_get_context(value) : nullptr;
+  g_autofree gchar* text =
+      value != nullptr ? jsc_value_to_string(value) : nullptr;
   if (context != nullptr) {
     // A throwing toString leaves its exception behind; it is not ours to
     // report.
@@ -289,9 +290,8 @@ WebpaneView* webpane_view_new(WebpanePlugin* plugin,
   auto* view = g_new0(WebpaneView, 1);
   view->plugin = plugin;
   view->id = g_strdup(options.id);
-  view->pending_requests = g_hash_table_new_full(g_str_hash, g_str_equal,
-                                                 g_free,
-                                                 PendingBridgeRequestFree);
+  view->pending_requests = g_hash_table_new_full(
+      g_str_hash, g_str_equal, g_free, PendingBridgeRequestFree);
   view->x = options.x;
   view->y = options.y;
   view->width = options.width;
@@ -372,8 +372,8 @@ void webpane_view_free(WebpaneView* view) {
     g_clear_object(&view->content_manager);
   }
 
-  WebKitWebView* web_view = static_cast<WebKitWebView*>(
-      g_steal_pointer(&view->web_view));
+  WebKitWebView* web_view =
+      static_cast<WebKitWebView*>(g_steal_pointer(&view->web_view));
   if (web_view != nullptr) {
     g_signal_handlers_disconnect_by_data(web_view, view);
     gtk_widget_destroy(GTK_WIDGET(web_view));
@@ -428,7 +428,8 @@ gboolean webpane_load_failure_is_reported(const GError* error) {
     return FALSE;
   }
   if (error->domain == WEBKIT_POLICY_ERROR &&
-      error->code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) {
+      error->code ==
+          WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE) {
     return FALSE;
   }
   return TRUE;

@@ -10,8 +10,8 @@ from dart_side import NEVER
 from webpane_driver import CHANNEL, file_url, webpane, write_page  # noqa: F401
 
 # Where the links of the start page are, in a view at (0, 0) of 400 x 300.
-LINK, NEW_WINDOW, BINARY, MISSING, RELOAD = (
-    (10, 20), (10, 60), (10, 100), (10, 140), (10, 180))
+LINK, NEW_WINDOW, BINARY, MISSING, RELOAD, PIPE = (
+    (10, 20), (10, 60), (10, 100), (10, 140), (10, 180), (10, 220))
 
 START_PAGE = """<html><head><title>start</title><style>
 body {{ margin: 0; }}
@@ -23,6 +23,7 @@ a, button {{ display: block; width: 300px; height: 40px; margin: 0;
 <a href="{binary}">binary</a>
 <a href="{missing}">missing</a>
 <button onclick="location.reload()">reload</button>
+<a href="{pipe}">pipe</a>
 </body></html>"""
 
 PERMISSION_PAGE = """<html><script>
@@ -52,11 +53,16 @@ def pages(tmp_path_factory):
     directory = tmp_path_factory.mktemp("pages")
     binary = directory / "data.bin"
     binary.write_bytes(bytes(range(256)) * 64)
+    # WebKit cancels the load of anything but a regular file: its
+    # "cancelled" network error.
+    pipe = directory / "pipe.html"
+    os.mkfifo(pipe)
     urls = {
         "target": write_page(directory, "target.html",
                              "<title>target</title><p>target</p>"),
         "binary": file_url(binary),
         "missing": file_url(directory / "missing.html"),
+        "pipe": file_url(pipe),
         "permissions": write_page(directory, "permissions.html",
                                   PERMISSION_PAGE),
     }
@@ -120,11 +126,14 @@ def test_undisplayable_responses_are_dropped_and_failures_reported(
     attach_start(webpane, pages, "responses")
     webpane.click(*BINARY)
     webpane.wait_asked("responses", pages["binary"], True)
+    webpane.click(*PIPE)
+    webpane.wait_asked("responses", pages["pipe"], True)
     webpane.click(*MISSING)
     webpane.wait_event("responses", "onLoadFailed", {"url": pages["missing"]})
 
     # The dropped response ends in WebKit's "interrupted by a policy
-    # change", which Dart does not hear of; nor was anything downloaded.
+    # change" and the pipe in its "cancelled", neither of which Dart hears
+    # of; nor was anything downloaded.
     assert webpane.events("responses", "onLoadFailed") == [
         {"id": "responses", "url": pages["missing"]}]
     assert pages["binary"] not in [

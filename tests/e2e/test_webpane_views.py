@@ -4,10 +4,12 @@ the web process going away, and what Dart or a page cannot break."""
 
 import os
 import signal
+import subprocess
 
 import standard_codec as c
-from webpane_driver import (CHANNEL, OK, support_dir, webpane,  # noqa: F401
-                            write_page)
+from dart_side import NEVER
+from webpane_driver import (CHANNEL, OK, Webpane, support_dir,
+                            webpane, write_page)  # noqa: F401
 
 # Reports the page's viewport size and visibility, and where it was clicked,
 # through its title.
@@ -253,3 +255,24 @@ def test_without_an_overlay_attach_is_unavailable(launch, build_dir):
     assert ("webpane: the FlView is not inside a GtkOverlay; the runner in "
             "linux/runner/my_application must add one") in app.log()
     assert app.proc.poll() is None
+
+
+def test_closing_the_window_with_views_attached_ends_the_run_cleanly(
+        start_velmo, window_manager):
+    app = start_velmo()
+    app.dart.wait_connected()
+    wid = app.wait_window()
+    panes = Webpane(app)
+    # One view waits for a navigation decision, one for a bridge reply.
+    panes.navigation["waiting"] = lambda args: NEVER
+    panes.attach("waiting", html="<p>x</p>", navigationPolicy=True)
+    panes.wait_event("waiting", "onNavigationRequest")
+    panes.attach("asking", bridgeName="b", width=100, height=100,
+                 html="<script>webkit.messageHandlers.b.postMessage(1)"
+                      "</script>")
+    panes.wait_event("asking", "onBridgeRequest")
+
+    subprocess.run(["wmctrl", "-i", "-c", hex(wid)], env=app.env,
+                   check=True, timeout=15)
+    assert app.wait_exit() == 0
+    assert "CRITICAL" not in app.log()

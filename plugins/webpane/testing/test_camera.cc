@@ -51,10 +51,10 @@ static GstDevice* NewCamera() {
       "video/x-raw,format=I420,width=640,height=480,framerate=30/1");
   GstStructure* properties = gst_structure_new(
       "properties", "device.path", G_TYPE_STRING, "velmo-test-camera", nullptr);
-  auto* device = GST_DEVICE(g_object_new(
-      VELMO_TYPE_TEST_CAMERA_DEVICE, "display-name", "Velmo Test Camera",
-      "device-class", "Video/Source", "caps", caps, "properties", properties,
-      nullptr));
+  auto* device = GST_DEVICE(
+      g_object_new(VELMO_TYPE_TEST_CAMERA_DEVICE, "display-name",
+                   "Velmo Test Camera", "device-class", "Video/Source", "caps",
+                   caps, "properties", properties, nullptr));
   gst_caps_unref(caps);
   gst_structure_free(properties);
   return device;

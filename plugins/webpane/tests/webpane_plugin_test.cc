@@ -147,7 +147,10 @@ TEST_F(WebpanePluginTest, DetachNeedsAStringIdAndForgivesUnknownOnes) {
 
 TEST_F(WebpanePluginTest, SetRectAndSetVisibleNeverFail) {
   const ValuePtr cases[] = {
-      nullptr, Str("a"), Map({}), Map({{"id", Int(1)}}),
+      nullptr,
+      Str("a"),
+      Map({}),
+      Map({{"id", Int(1)}}),
       Map({{"id", Str("unknown")}, {"x", Int(5)}, {"visible", Str("no")}}),
   };
   for (const ValuePtr& args : cases) {
@@ -198,8 +201,8 @@ TEST(WebpaneRulesTest, LoadFailuresReportedToDart) {
       {G_IO_ERROR, 302, TRUE},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << g_quark_to_string(c.domain) << " "
-                                    << c.code);
+    SCOPED_TRACE(testing::Message()
+                 << g_quark_to_string(c.domain) << " " << c.code);
     g_autoptr(GError) error = g_error_new_literal(c.domain, c.code, "x");
     EXPECT_EQ(webpane_load_failure_is_reported(error), c.reported);
   }
@@ -221,8 +224,9 @@ TEST(WebpaneRulesTest, OnlyTheBoolTrueAllowsANavigation) {
       {"string", success(fl_value_new_string("true")), FALSE},
       {"int", success(fl_value_new_int(1)), FALSE},
       {"null", success(nullptr), FALSE},
-      {"error", FL_METHOD_RESPONSE(fl_method_error_response_new(
-                    "denied", "no", nullptr)),
+      {"error",
+       FL_METHOD_RESPONSE(
+           fl_method_error_response_new("denied", "no", nullptr)),
        FALSE},
       {"not implemented",
        FL_METHOD_RESPONSE(fl_method_not_implemented_response_new()), FALSE},
