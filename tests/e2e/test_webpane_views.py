@@ -86,6 +86,28 @@ def test_attach_loads_a_url_or_an_html_document(webpane, tmp_path):
     webpane.detach("")
 
 
+def test_settings_and_user_script(webpane):
+    page = ("<script>document.title = (window.injected || 'not injected') +"
+            " ' / ' + navigator.userAgent;</script>")
+    webpane.attach("agent", html=page, userAgent="VelmoTest/1",
+                   userScript="window.injected = 'injected';")
+    webpane.wait_title("agent", "injected / VelmoTest/1")
+    # Empty strings count as absent.
+    webpane.attach("default agent", html=page, userAgent="", userScript="")
+    webpane.dart.wait_until(lambda: webpane.titles("default agent"))
+    title = webpane.titles("default agent")[0]
+    assert title.startswith("not injected / ") and "AppleWebKit" in title
+
+    webpane.attach("no script", javaScriptEnabled=False,
+                   html="<title>static</title><script>document.title = 'ran'"
+                        "</script>")
+    webpane.wait_loaded("no script", "about:blank")
+    webpane.wait_title("no script", "static")
+    assert webpane.titles("no script") == ["static"]
+    for view_id in ("agent", "default agent", "no script"):
+        webpane.detach(view_id)
+
+
 def test_views_sit_at_their_rectangle_and_take_input(webpane):
     webpane.attach("place", html=SIZE_PAGE)
     webpane.wait_title("place", "1x1 visible")
