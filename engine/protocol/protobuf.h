@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "crypto/secure_bytes.h"
@@ -207,7 +208,9 @@ class Writer {
   void Fixed64(uint32_t field, uint64_t value) {
     if (value == 0) return;
     Key(field, WireType::kFixed64);
-    for (int i = 0; i < 8; i++) out_->push_back(static_cast<uint8_t>(value >> (8 * i)));
+    uint8_t le[8];
+    for (int i = 0; i < 8; i++) le[i] = static_cast<uint8_t>(value >> (8 * i));
+    Append(le, sizeof(le));
   }
   void Bytes(uint32_t field, ByteView value) {
     if (!value.empty()) BytesPresent(field, value);
@@ -215,7 +218,7 @@ class Writer {
   void BytesPresent(uint32_t field, ByteView value) {
     Key(field, WireType::kLengthDelimited);
     Varint(value.size());
-    out_->insert(out_->end(), value.begin(), value.end());
+    Append(value.data(), value.size());
   }
 
   // BeginMessage and EndMessage frame an embedded message written between
@@ -224,7 +227,8 @@ class Writer {
   size_t BeginMessage(uint32_t field) {
     Key(field, WireType::kLengthDelimited);
     size_t at = out_->size();
-    out_->resize(at + kLengthRoom);
+    static constexpr uint8_t kRoom[kLengthRoom] = {};
+    Append(kRoom, kLengthRoom);
     return at;
   }
   void EndMessage(size_t at) {
@@ -257,7 +261,12 @@ class Writer {
   void Varint(uint64_t value) {
     uint8_t buf[kMaxVarintBytes];
     size_t n = EncodeVarint(value, buf);
-    out_->insert(out_->end(), buf, buf + n);
+    Append(buf, n);
+  }
+  void Append(const uint8_t* data, size_t n) {
+    size_t at = out_->size();
+    out_->resize(at + n);
+    if (n != 0) std::memcpy(out_->data() + at, data, n);
   }
 
   Buffer* out_;

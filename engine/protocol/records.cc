@@ -310,6 +310,7 @@ void Write(Writer& w, const IdentityKeyPairStructure& p) {
 template <class M>
 SecretBytes EncodeTop(const M& m) {
   SecretBytes out;
+  out.reserve(256);
   Writer w(&out);
   Write(w, m);
   return out;

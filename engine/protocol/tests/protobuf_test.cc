@@ -79,15 +79,22 @@ TEST(ProtobufReader, NestingLimitIsOneHundredLevels) {
   auto record_with_groups = [](int levels) {
     std::vector<uint8_t> chain_key =
         Unhex(Repeat("1b", levels) + Repeat("1c", levels));
-    auto frame = [](uint32_t field, const SecretBytes& body) {
-      SecretBytes out;
-      pb::Writer w(&out);
-      w.BytesPresent(field, body);
+    // key byte, length as a varint, body
+    auto frame = [](uint8_t key, const std::vector<uint8_t>& body) {
+      std::vector<uint8_t> out(body.size() + 3);
+      size_t n = 0;
+      out[n++] = key;
+      for (size_t len = body.size(); ; len >>= 7) {
+        out[n++] = static_cast<uint8_t>((len & 0x7f) | (len >= 0x80 ? 0x80 : 0));
+        if (len < 0x80) break;
+      }
+      std::copy(body.begin(), body.end(), out.begin() + n);
+      out.resize(n + body.size());
       return out;
     };
-    SecretBytes chain = frame(3, SecretBytes(chain_key.begin(), chain_key.end()));
-    SecretBytes session = frame(6, chain);
-    return testing::Vec(frame(1, session));
+    std::vector<uint8_t> chain = frame(0x1a, chain_key);  // ChainKey (3)
+    std::vector<uint8_t> session = frame(0x32, chain);    // sender_chain (6)
+    return frame(0x0a, session);                          // current_session (1)
   };
   RecordStructure session_record;
   EXPECT_TRUE(Decode(record_with_groups(97), &session_record));
@@ -134,6 +141,7 @@ TEST(ProtobufReader, IntegerWidths) {
 
 TEST(ProtobufWriter, VarintsAndPresence) {
   SecretBytes out;
+  out.reserve(512);
   pb::Writer w(&out);
   w.Uint32(1, 0);            // omitted
   w.Uint32Present(2, 0);     // 10 00
@@ -150,6 +158,7 @@ TEST(ProtobufWriter, VarintsAndPresence) {
 
 TEST(ProtobufWriter, LongEmbeddedMessageGetsMultiByteLength) {
   SecretBytes out;
+  out.reserve(512);
   pb::Writer w(&out);
   size_t at = w.BeginMessage(1);
   std::vector<uint8_t> body(300, 0xab);

@@ -81,22 +81,37 @@ void SessionStore::StoreSession(const PeerAddress& address,
   stored_.insert(address);
 }
 
-Status PreKeyStore::Load(uint32_t id, ByteView record) {
-  Result<proto::PreKeyRecordStructure> read = proto::ReadPreKeyRecord(record);
+namespace {
+
+Result<proto::PreKeyRecordStructure> ReadRecord(
+    ByteView in, const proto::PreKeyRecordStructure*) {
+  return proto::ReadPreKeyRecord(in);
+}
+
+Result<proto::SignedPreKeyRecordStructure> ReadRecord(
+    ByteView in, const proto::SignedPreKeyRecordStructure*) {
+  return proto::ReadSignedPreKeyRecord(in);
+}
+
+}  // namespace
+
+template <class Record>
+Status PreKeyMap<Record>::Load(uint32_t id, ByteView record) {
+  Result<Record> read = ReadRecord(record, static_cast<const Record*>(nullptr));
   if (!read.ok()) return read.take_error();
   records_.insert_or_assign(id, std::move(*read));
   return Status::Ok();
 }
 
+template class PreKeyMap<proto::PreKeyRecordStructure>;
+template class PreKeyMap<proto::SignedPreKeyRecordStructure>;
+
 Result<proto::PreKeyRecordStructure> PreKeyStore::GetPreKey(uint32_t id) const {
-  auto it = records_.find(id);
-  if (it == records_.end()) return errors::InvalidPreKeyId();
-  return it->second;
+  return Get(id, &errors::InvalidPreKeyId);
 }
 
 void PreKeyStore::SavePreKey(uint32_t id, proto::PreKeyRecordStructure record) {
-  records_.insert_or_assign(id, std::move(record));
-  saved_.insert(id);
+  Save(id, std::move(record));
   removed_.erase(id);
 }
 
@@ -106,46 +121,24 @@ void PreKeyStore::RemovePreKey(uint32_t id) {
   removed_.insert(id);
 }
 
-Status SignedPreKeyStore::Load(uint32_t id, ByteView record) {
-  Result<proto::SignedPreKeyRecordStructure> read =
-      proto::ReadSignedPreKeyRecord(record);
-  if (!read.ok()) return read.take_error();
-  records_.insert_or_assign(id, std::move(*read));
-  return Status::Ok();
-}
-
 Result<proto::SignedPreKeyRecordStructure> SignedPreKeyStore::GetSignedPreKey(
     uint32_t id) const {
-  auto it = records_.find(id);
-  if (it == records_.end()) return errors::InvalidSignedPreKeyId();
-  return it->second;
+  return Get(id, &errors::InvalidSignedPreKeyId);
 }
 
 void SignedPreKeyStore::SaveSignedPreKey(
     uint32_t id, proto::SignedPreKeyRecordStructure record) {
-  records_.insert_or_assign(id, std::move(record));
-  saved_.insert(id);
-}
-
-Status KyberPreKeyStore::Load(uint32_t id, ByteView record) {
-  Result<proto::SignedPreKeyRecordStructure> read =
-      proto::ReadSignedPreKeyRecord(record);
-  if (!read.ok()) return read.take_error();
-  records_.insert_or_assign(id, std::move(*read));
-  return Status::Ok();
+  Save(id, std::move(record));
 }
 
 Result<proto::SignedPreKeyRecordStructure> KyberPreKeyStore::GetKyberPreKey(
     uint32_t id) const {
-  auto it = records_.find(id);
-  if (it == records_.end()) return errors::InvalidKyberPreKeyId();
-  return it->second;
+  return Get(id, &errors::InvalidKyberPreKeyId);
 }
 
 void KyberPreKeyStore::SaveKyberPreKey(
     uint32_t id, proto::SignedPreKeyRecordStructure record) {
-  records_.insert_or_assign(id, std::move(record));
-  saved_.insert(id);
+  Save(id, std::move(record));
 }
 
 void KyberPreKeyStore::MarkKyberPreKeyUsed(uint32_t id) { used_.insert(id); }

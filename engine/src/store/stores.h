@@ -87,65 +87,68 @@ class SessionStore {
   std::set<PeerAddress> stored_;
 };
 
-class PreKeyStore {
+// PreKeyMap is what the three pre-key stores share: records by id (the
+// entry's id, whatever id the record itself names) and the set of ids saved
+// in this call.
+template <class Record>
+class PreKeyMap {
  public:
-  // Build: "protobuf encoding was invalid". The map key is `id`, whatever
-  // id the record itself names.
+  // Build: "protobuf encoding was invalid"; a later entry for an id
+  // replaces an earlier one.
   Status Load(uint32_t id, ByteView record);
 
+  const std::set<uint32_t>& saved() const { return saved_; }
+  const Record& at(uint32_t id) const { return records_.at(id); }
+
+ protected:
+  // Get returns a copy of the record, or `missing` when there is none.
+  Result<Record> Get(uint32_t id, proto::Error (*missing)()) const {
+    auto it = records_.find(id);
+    if (it == records_.end()) return missing();
+    return it->second;
+  }
+  void Save(uint32_t id, Record record) {
+    records_.insert_or_assign(id, std::move(record));
+    saved_.insert(id);
+  }
+
+  std::map<uint32_t, Record> records_;
+  std::set<uint32_t> saved_;
+};
+
+class PreKeyStore : public PreKeyMap<proto::PreKeyRecordStructure> {
+ public:
   // "invalid prekey identifier" when the store does not hold `id`.
   Result<proto::PreKeyRecordStructure> GetPreKey(uint32_t id) const;
   void SavePreKey(uint32_t id, proto::PreKeyRecordStructure record);
   // The id is listed as removed whether or not the store held it.
   void RemovePreKey(uint32_t id);
 
-  const std::set<uint32_t>& saved() const { return saved_; }
   const std::set<uint32_t>& removed() const { return removed_; }
-  const proto::PreKeyRecordStructure& at(uint32_t id) const {
-    return records_.at(id);
-  }
 
  private:
-  std::map<uint32_t, proto::PreKeyRecordStructure> records_;
-  std::set<uint32_t> saved_;
   std::set<uint32_t> removed_;
 };
 
-class SignedPreKeyStore {
+class SignedPreKeyStore
+    : public PreKeyMap<proto::SignedPreKeyRecordStructure> {
  public:
-  Status Load(uint32_t id, ByteView record);
   // "invalid signed prekey identifier".
   Result<proto::SignedPreKeyRecordStructure> GetSignedPreKey(uint32_t id) const;
   void SaveSignedPreKey(uint32_t id, proto::SignedPreKeyRecordStructure record);
-
-  const std::set<uint32_t>& saved() const { return saved_; }
-  const proto::SignedPreKeyRecordStructure& at(uint32_t id) const {
-    return records_.at(id);
-  }
-
- private:
-  std::map<uint32_t, proto::SignedPreKeyRecordStructure> records_;
-  std::set<uint32_t> saved_;
 };
 
-class KyberPreKeyStore {
+class KyberPreKeyStore : public PreKeyMap<proto::SignedPreKeyRecordStructure> {
  public:
-  Status Load(uint32_t id, ByteView record);
   // "invalid Kyber prekey identifier".
   Result<proto::SignedPreKeyRecordStructure> GetKyberPreKey(uint32_t id) const;
   void SaveKyberPreKey(uint32_t id, proto::SignedPreKeyRecordStructure record);
   // The record stays; the id is listed as used (once).
   void MarkKyberPreKeyUsed(uint32_t id);
 
-  const std::set<uint32_t>& saved() const { return saved_; }
   const std::set<uint32_t>& used() const { return used_; }
-  const proto::SignedPreKeyRecordStructure& at(uint32_t id) const {
-    return records_.at(id);
-  }
 
  private:
-  std::map<uint32_t, proto::SignedPreKeyRecordStructure> records_;
-  std::set<uint32_t> saved_;
   std::set<uint32_t> used_;
 };
 
