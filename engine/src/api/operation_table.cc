@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "api/protocol/operations.h"
 #include "api/standalone_operations.h"
 
 namespace velmo::api {
@@ -13,41 +14,41 @@ namespace {
 constexpr Operation kOperations[] = {
     Sync<&CiphertextVersion>(1, "ciphertext_version"),
     // store, address, kind, ciphertext -> DecryptResult
-    NotBuilt(2, "decrypt_message", Mode::kSync),
+    Sync<&DecryptMessage>(2, "decrypt_message"),
     // store, address, plaintext -> EncryptResult
-    NotBuilt(3, "encrypt_message", Mode::kSync),
+    Sync<&EncryptMessage>(3, "encrypt_message"),
     // -> GeneratedIdentityKeyPair
-    NotBuilt(4, "generate_identity_key_pair", Mode::kSync),
+    Sync<&GenerateIdentityKeyPair>(4, "generate_identity_key_pair"),
     // identity key pair, start, count -> list of GeneratedPreKey
-    NotBuilt(5, "generate_kyber_pre_keys", Mode::kSync),
+    Sync<&GenerateKyberPreKeys>(5, "generate_kyber_pre_keys"),
     // start, count -> list of GeneratedPreKey
-    NotBuilt(6, "generate_pre_keys", Mode::kSync),
+    Sync<&GeneratePreKeys>(6, "generate_pre_keys"),
     // -> uint32
-    NotBuilt(7, "generate_registration_id", Mode::kSync),
+    Sync<&GenerateRegistrationId>(7, "generate_registration_id"),
     // identity key pair, id -> GeneratedPreKey
-    NotBuilt(8, "generate_signed_pre_key", Mode::kSync),
+    Sync<&GenerateSignedPreKey>(8, "generate_signed_pre_key"),
     // identity key pair -> byte string
-    NotBuilt(9, "identity_public_key", Mode::kSync),
+    Sync<&IdentityPublicKey>(9, "identity_public_key"),
     // identity key pair, message -> byte string
-    NotBuilt(10, "identity_sign", Mode::kSync),
+    Sync<&IdentitySign>(10, "identity_sign"),
     // public key, message, signature -> boolean
-    NotBuilt(11, "identity_verify", Mode::kSync),
+    Sync<&IdentityVerify>(11, "identity_verify"),
     // ciphertext -> MessageInfo
-    NotBuilt(12, "inspect_message", Mode::kSync),
+    Sync<&InspectMessage>(12, "inspect_message"),
     // record -> PublicPreKey
-    NotBuilt(13, "kyber_pre_key_public_part", Mode::kSync),
+    Sync<&KyberPreKeyPublicPart>(13, "kyber_pre_key_public_part"),
     // record -> PublicPreKey
-    NotBuilt(14, "pre_key_public_part", Mode::kSync),
+    Sync<&PreKeyPublicPart>(14, "pre_key_public_part"),
     // private key, message -> byte string
-    NotBuilt(15, "private_key_sign", Mode::kSync),
+    Sync<&PrivateKeySign>(15, "private_key_sign"),
     // store, address, bundle -> StoreChanges
-    NotBuilt(16, "process_pre_key_bundle", Mode::kSync),
+    Sync<&ProcessPreKeyBundle>(16, "process_pre_key_bundle"),
     // private key -> byte string
-    NotBuilt(17, "public_key_from_private", Mode::kSync),
+    Sync<&PublicKeyFromPrivate>(17, "public_key_from_private"),
     // session record -> SessionInfo
-    NotBuilt(18, "session_info", Mode::kSync),
+    Sync<&SessionInfoOf>(18, "session_info"),
     // record -> PublicPreKey
-    NotBuilt(19, "signed_pre_key_public_part", Mode::kSync),
+    Sync<&SignedPreKeyPublicPart>(19, "signed_pre_key_public_part"),
     Async<&StoreChangesDefault>(20, "store_changes_default"),
     Async<&StoreSnapshotDefault>(21, "store_snapshot_default"),
 };

@@ -109,7 +109,6 @@ TEST(EntryPoints, MalformedArgumentsGiveFaultsAndTheEngineKeepsServing) {
       {"operation 22", 22, {}, 0},
       {"negative operation", -5, {}, 0},
       {"asynchronous operation", 20, {}, 0},
-      {"operation not built yet", 7, {}, 0},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
