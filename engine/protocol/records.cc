@@ -310,7 +310,7 @@ void Write(Writer& w, const IdentityKeyPairStructure& p) {
 template <class M>
 SecretBytes EncodeTop(const M& m) {
   SecretBytes out;
-  out.reserve(256);
+  out.reserve(128);
   Writer w(&out);
   Write(w, m);
   return out;

@@ -1,5 +1,6 @@
 #include "api/protocol/key_material.h"
 
+#include <algorithm>
 #include <string>
 
 #include "crypto/key_encoding.h"
@@ -14,6 +15,9 @@ namespace velmo::api::keys {
 namespace {
 
 constexpr uint32_t kMaxRegistrationId = 16380;
+// The count is the caller's to choose; storage grows with the keys actually
+// made rather than being claimed up front for a count nobody could wait for.
+constexpr uint32_t kReserveAtMost = 1024;
 
 // CheckIds reports `overflow` when ids start .. start + count - 1 do not all
 // fit 32 bits. Checking before generating anything returns exactly what
@@ -46,7 +50,7 @@ Outcome<std::vector<GeneratedPreKey>> GeneratePreKeys(uint32_t start,
     return *overflow;
   }
   std::vector<GeneratedPreKey> out;
-  out.reserve(count);
+  out.reserve(std::min<uint32_t>(count, kReserveAtMost));
   for (uint32_t i = 0; i < count; i++) {
     crypto::KeyPair pair = crypto::KeyPair::Generate(rng);
     proto::PreKeyRecordStructure record;
@@ -101,7 +105,7 @@ Outcome<std::vector<GeneratedPreKey>> GenerateKyberPreKeys(
   // computed once.
   crypto::XEdDsaSigner signer(identity->private_key);
   std::vector<GeneratedPreKey> out;
-  out.reserve(count);
+  out.reserve(std::min<uint32_t>(count, kReserveAtMost));
   for (uint32_t i = 0; i < count; i++) {
     crypto::kyber1024::KeyPair pair = crypto::kyber1024::GenerateKeyPair(rng);
     Bytes public_key = crypto::EncodeKyberPublicKey(pair.public_key);
