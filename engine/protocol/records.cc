@@ -145,7 +145,14 @@ bool DecodeInto(ByteView in, int depth, RecordStructure* out) {
     bool ok;
     switch (r.field()) {
       case 1: ok = TakeMessage(r, &out->current_session); break;
-      case 2: ok = Take(r, &out->previous_sessions.emplace_back()); break;
+      case 2: {
+        // A view of the input for now; the caller of DecodeInto decides
+        // who owns the bytes (see Decode below).
+        ByteView archived;
+        ok = r.ReadBytes(&archived);
+        if (ok) out->previous_sessions.emplace_back(nullptr, archived);
+        break;
+      }
       default: ok = r.Skip();
     }
     if (!ok) return false;
@@ -285,7 +292,7 @@ void Write(Writer& w, const RecordStructure& r) {
   if (r.current_session) WriteMessage(w, 1, *r.current_session);
   // Archived entries are written as stored, empty ones included: each is a
   // serialized state in its own right.
-  for (const SecretBytes& s : r.previous_sessions) w.BytesPresent(2, s);
+  for (const SharedBytes& s : r.previous_sessions) w.BytesPresent(2, s);
 }
 
 void Write(Writer& w, const PreKeyRecordStructure& p) {
@@ -318,7 +325,40 @@ SecretBytes EncodeTop(const M& m) {
 
 }  // namespace
 
-bool Decode(ByteView in, RecordStructure* out) { return DecodeTop(in, out); }
+namespace {
+
+// The archived states of a freshly decoded record view `in`; they are made
+// to share `owner`, which holds the same bytes as `in`.
+void AdoptArchived(ByteView in, const std::shared_ptr<const SecretBytes>& owner,
+                   RecordStructure* record) {
+  for (SharedBytes& archived : record->previous_sessions) {
+    size_t offset = static_cast<size_t>(archived.data() - in.data());
+    archived = SharedBytes(
+        owner, ByteView(*owner).subspan(offset, archived.size()));
+  }
+}
+
+}  // namespace
+
+bool Decode(ByteView in, RecordStructure* out) {
+  RecordStructure record;
+  if (!DecodeInto(in, 0, &record)) return false;
+  if (!record.previous_sessions.empty()) {
+    // One copy of the input for all archived states.
+    AdoptArchived(in, std::make_shared<const SecretBytes>(in.begin(), in.end()),
+                  &record);
+  }
+  *out = std::move(record);
+  return true;
+}
+
+bool Decode(std::shared_ptr<const SecretBytes> in, RecordStructure* out) {
+  RecordStructure record;
+  if (!DecodeInto(*in, 0, &record)) return false;
+  AdoptArchived(*in, in, &record);
+  *out = std::move(record);
+  return true;
+}
 bool Decode(ByteView in, SessionStructure* out) { return DecodeTop(in, out); }
 bool Decode(ByteView in, PreKeyRecordStructure* out) {
   return DecodeTop(in, out);
@@ -338,12 +378,26 @@ SecretBytes Encode(const SignedPreKeyRecordStructure& m) {
 }
 SecretBytes Encode(const IdentityKeyPairStructure& m) { return EncodeTop(m); }
 
-Result<RecordStructure> ReadSessionRecord(ByteView in) {
+namespace {
+
+template <class In>
+Result<RecordStructure> ReadRecord(In in) {
   RecordStructure record;
-  if (!Decode(in, &record)) {
+  if (!Decode(std::move(in), &record)) {
     return errors::InvalidSession("failed to decode session record protobuf");
   }
   return record;
+}
+
+}  // namespace
+
+Result<RecordStructure> ReadSessionRecord(ByteView in) {
+  return ReadRecord(in);
+}
+
+Result<RecordStructure> ReadSessionRecord(
+    std::shared_ptr<const SecretBytes> in) {
+  return ReadRecord(std::move(in));
 }
 
 Result<SessionStructure> ReadArchivedSession(ByteView in) {

@@ -15,6 +15,7 @@
 
 #include "protocol/error.h"
 #include "protocol/key_bytes.h"
+#include "protocol/shared_bytes.h"
 
 namespace velmo::proto {
 
@@ -81,8 +82,9 @@ struct SessionStructure {
 struct RecordStructure {
   std::optional<SessionStructure> current_session;  // 1
   // 2: archived states, each a serialized SessionStructure, most recent
-  // first. They stay bytes until a decryption tries one.
-  std::vector<SecretBytes> previous_sessions;
+  // first. They stay bytes until a decryption tries one, and copies of the
+  // record share them.
+  std::vector<SharedBytes> previous_sessions;
 };
 
 struct PreKeyRecordStructure {
@@ -110,6 +112,10 @@ struct IdentityKeyPairStructure {
 // message of that kind. `out` is filled only on success. These are the
 // building blocks; the Read* functions below add the texts.
 [[nodiscard]] bool Decode(ByteView in, RecordStructure* out);
+// The same for a buffer the caller hands over: the archived states view it
+// instead of being copied out of it.
+[[nodiscard]] bool Decode(std::shared_ptr<const SecretBytes> in,
+                          RecordStructure* out);
 [[nodiscard]] bool Decode(ByteView in, SessionStructure* out);
 [[nodiscard]] bool Decode(ByteView in, PreKeyRecordStructure* out);
 [[nodiscard]] bool Decode(ByteView in, SignedPreKeyRecordStructure* out);
@@ -126,6 +132,7 @@ SecretBytes Encode(const IdentityKeyPairStructure& record);
 // "invalid session: failed to decode session record protobuf"; archived
 // entries are not decoded.
 Result<RecordStructure> ReadSessionRecord(ByteView in);
+Result<RecordStructure> ReadSessionRecord(std::shared_ptr<const SecretBytes> in);
 // An archived entry, decoded when a decryption tries it:
 // "invalid session: failed to decode previous session protobuf".
 Result<SessionStructure> ReadArchivedSession(ByteView in);

@@ -233,7 +233,7 @@ void ArchiveCurrentState(RecordStructure& record, SessionStructure fresh) {
     }
     ClearPendingPreKey(*record.current_session);
     record.previous_sessions.insert(record.previous_sessions.begin(),
-                                    Encode(*record.current_session));
+                                    SharedBytes(Encode(*record.current_session)));
   }
   record.current_session = std::move(fresh);
 }

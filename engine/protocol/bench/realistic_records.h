@@ -75,7 +75,7 @@ inline RecordStructure RealisticRecord(uint64_t seed,
   RecordStructure r;
   r.current_session = RealisticState(f, shape);
   for (size_t i = 0; i < shape.archived_states; i++) {
-    r.previous_sessions.push_back(Encode(RealisticState(f, shape)));
+    r.previous_sessions.emplace_back(Encode(RealisticState(f, shape)));
   }
   return r;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "protocol/tests/test_util.h"
 
@@ -129,9 +130,36 @@ TEST(Records, FreshRecordIsZeroBytes) {
   RecordStructure fresh;
   EXPECT_TRUE(Encode(fresh).empty());
   RecordStructure read;
-  ASSERT_TRUE(Decode({}, &read));
+  ASSERT_TRUE(Decode(ByteView(), &read));
   EXPECT_FALSE(read.current_session.has_value());
   EXPECT_TRUE(read.previous_sessions.empty());
+}
+
+TEST(Records, ArchivedStatesAreSharedNotCopied) {
+  std::vector<uint8_t> golden = ReadGolden("session_record.bin");
+  auto in = std::make_shared<const SecretBytes>(golden.begin(), golden.end());
+  RecordStructure record;
+  ASSERT_TRUE(Decode(in, &record));
+  ASSERT_EQ(3u, record.previous_sessions.size());
+  // Each archived state views the buffer handed over...
+  for (const SharedBytes& archived : record.previous_sessions) {
+    EXPECT_GE(archived.data(), in->data());
+    EXPECT_LE(archived.data() + archived.size(), in->data() + in->size());
+  }
+  // ...which outlives the caller's reference, and copies share it.
+  const uint8_t* first = record.previous_sessions[0].data();
+  in.reset();
+  RecordStructure copy = record;
+  EXPECT_EQ(first, copy.previous_sessions[0].data());
+  EXPECT_EQ(golden, Vec(Encode(copy)));
+
+  // Read from a view, a record keeps one copy of the input for them.
+  RecordStructure from_view;
+  ASSERT_TRUE(Decode(golden, &from_view));
+  EXPECT_EQ(from_view.previous_sessions[1].data() - from_view.previous_sessions[0].data(),
+            record.previous_sessions[1].data() - record.previous_sessions[0].data());
+  golden.assign(golden.size(), 0);  // the caller's bytes may go
+  EXPECT_EQ(Unhex("ff ff"), Vec(from_view.previous_sessions[1]));
 }
 
 TEST(Records, UnknownFieldsAreNotWrittenBack) {

@@ -216,7 +216,7 @@ TEST(SessionState, PromotingMakesRoomBeforeArchiving) {
 
 TEST(SessionState, UndecodableArchivedEntry) {
   RecordStructure record;
-  record.previous_sessions.push_back(SecretBytes{0xff, 0xff});
+  record.previous_sessions.emplace_back(SecretBytes{0xff, 0xff});
   Result<SessionStructure> s = ArchivedState(record, 0);
   ASSERT_FALSE(s.ok());
   EXPECT_EQ("invalid session: failed to decode previous session protobuf",

@@ -61,11 +61,27 @@ std::optional<proto::PublicKey> IdentityStore::GetIdentity(
   return it->second;
 }
 
-Status SessionStore::Load(const PeerAddress& address, ByteView record) {
-  Result<proto::RecordStructure> read = proto::ReadSessionRecord(record);
+namespace {
+
+template <class Bytes>
+Status LoadRecord(std::map<PeerAddress, proto::RecordStructure>& records,
+                  const PeerAddress& address, Bytes bytes) {
+  Result<proto::RecordStructure> read =
+      proto::ReadSessionRecord(std::move(bytes));
   if (!read.ok()) return read.take_error();
-  records_.insert_or_assign(address, std::move(*read));
+  records.insert_or_assign(address, std::move(*read));
   return Status::Ok();
+}
+
+}  // namespace
+
+Status SessionStore::Load(const PeerAddress& address, ByteView record) {
+  return LoadRecord(records_, address, record);
+}
+
+Status SessionStore::Load(const PeerAddress& address, SecretBytes record) {
+  return LoadRecord(records_, address,
+                    std::make_shared<const SecretBytes>(std::move(record)));
 }
 
 std::optional<proto::RecordStructure> SessionStore::LoadSession(

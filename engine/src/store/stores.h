@@ -71,8 +71,12 @@ class SessionStore {
  public:
   // Build: "invalid session: failed to decode session record protobuf".
   Status Load(const PeerAddress& address, ByteView record);
+  // The same, taking the record's bytes over: its archived states stay in
+  // them rather than being copied out.
+  Status Load(const PeerAddress& address, SecretBytes record);
 
-  // LoadSession returns an independent copy of the stored record, or nullopt.
+  // LoadSession returns an independent copy of the stored record (archived
+  // states, which never change, are shared), or nullopt.
   std::optional<proto::RecordStructure> LoadSession(
       const PeerAddress& address) const;
   void StoreSession(const PeerAddress& address, proto::RecordStructure record);

@@ -19,21 +19,21 @@ namespace {
 
 Outcome<DecryptResult> DecryptMessage(StoreSnapshot store, PeerAddress,
                                       SignalMessageKind, Bytes) {
-  Outcome<store::ProtocolStores> stores = BuildStores(store);
+  Outcome<store::ProtocolStores> stores = BuildStores(std::move(store));
   if (!stores.ok()) return stores.error();
   StepNotBuilt("decrypt_message");
 }
 
 Outcome<EncryptResult> EncryptMessage(StoreSnapshot store, PeerAddress,
                                       SecretBytes) {
-  Outcome<store::ProtocolStores> stores = BuildStores(store);
+  Outcome<store::ProtocolStores> stores = BuildStores(std::move(store));
   if (!stores.ok()) return stores.error();
   StepNotBuilt("encrypt_message");
 }
 
 Outcome<StoreChanges> ProcessPreKeyBundle(StoreSnapshot store, PeerAddress,
                                           PreKeyBundle) {
-  Outcome<store::ProtocolStores> stores = BuildStores(store);
+  Outcome<store::ProtocolStores> stores = BuildStores(std::move(store));
   if (!stores.ok()) return stores.error();
   StepNotBuilt("process_pre_key_bundle");
 }

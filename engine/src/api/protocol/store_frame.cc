@@ -8,8 +8,8 @@ namespace {
 // Each build step reads one list into its store; the first failure ends
 // the build.
 template <class List, class Load>
-std::optional<EngineError> LoadAll(const List& entries, Load load) {
-  for (const auto& entry : entries) {
+std::optional<EngineError> LoadAll(List& entries, Load load) {
+  for (auto& entry : entries) {
     proto::Status loaded = load(entry);
     if (!loaded.ok()) return ToEngineError(loaded.error());
   }
@@ -30,16 +30,17 @@ EngineError ToEngineError(const proto::Error& error) {
   return EngineErrorFromProtocolFailure(error.message);
 }
 
-Outcome<store::ProtocolStores> BuildStores(const StoreSnapshot& snapshot) {
+Outcome<store::ProtocolStores> BuildStores(StoreSnapshot&& snapshot) {
   store::ProtocolStores stores;
   std::optional<EngineError> failed = LoadAll(
       snapshot.identities, [&](const AddressedRecord& e) {
         return stores.identity.Load(e.address, e.data);
       });
   if (!failed) {
-    failed = LoadAll(snapshot.sessions, [&](const AddressedRecord& e) {
-      return stores.sessions.Load(e.address, e.data);
+    failed = LoadAll(snapshot.sessions, [&](AddressedRecord& e) {
+      return stores.sessions.Load(e.address, std::move(e.data));
     });
+    snapshot.sessions.clear();
   }
   if (!failed) {
     failed = LoadAll(snapshot.pre_keys, [&](const IdRecord& e) {

@@ -12,8 +12,10 @@ namespace velmo::api {
 
 // BuildStores reads, in this order, the identities, the sessions, the
 // one-time, signed and Kyber pre-key records and the own identity key pair;
-// the first failure is the result (nothing else is built).
-Outcome<store::ProtocolStores> BuildStores(const StoreSnapshot& snapshot);
+// the first failure is the result (nothing else is built). The session
+// records' bytes are taken over from the snapshot (their archived states are
+// kept in place), so the snapshot's session list is left empty.
+Outcome<store::ProtocolStores> BuildStores(StoreSnapshot&& snapshot);
 
 // ExportChanges lists what the store operations saved, stored, replaced,
 // removed or marked used, in address and id order. It cannot fail.

@@ -55,7 +55,7 @@ void BM_SnapshotDecodeAndBuild(benchmark::State& state) {
       state.SkipWithError("snapshot did not decode");
       break;
     }
-    Outcome<store::ProtocolStores> stores = BuildStores(snapshot);
+    Outcome<store::ProtocolStores> stores = BuildStores(std::move(snapshot));
     if (!stores.ok()) {
       state.SkipWithError(stores.error().message.c_str());
       break;
@@ -67,23 +67,6 @@ void BM_SnapshotDecodeAndBuild(benchmark::State& state) {
   state.counters["max_rss_MiB"] = MaxRssMiB();
 }
 BENCHMARK(BM_SnapshotDecodeAndBuild)->Arg(1)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
-
-// The store build alone, from a snapshot already decoded by the bridge.
-void BM_StoreBuild(benchmark::State& state) {
-  std::vector<uint8_t> bytes = EncodedSnapshot(static_cast<size_t>(state.range(0)));
-  bridge::ByteReader reader(bytes);
-  StoreSnapshot snapshot;
-  if (!bridge::Read(reader, &snapshot)) {
-    state.SkipWithError("snapshot did not decode");
-    return;
-  }
-  for (auto _ : state) {
-    Outcome<store::ProtocolStores> stores = BuildStores(snapshot);
-    benchmark::DoNotOptimize(stores);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
-}
-BENCHMARK(BM_StoreBuild)->Arg(100)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velmo::api

@@ -13,14 +13,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bridge::ByteReader reader(std::span<const uint8_t>(data, size));
   api::StoreSnapshot snapshot;
   if (!bridge::Read(reader, &snapshot)) return 0;
-  api::Outcome<store::ProtocolStores> stores = api::BuildStores(snapshot);
+  std::vector<api::PeerAddress> addresses;
+  for (const api::AddressedRecord& entry : snapshot.sessions) {
+    addresses.push_back(entry.address);
+  }
+  api::Outcome<store::ProtocolStores> stores =
+      api::BuildStores(std::move(snapshot));
   if (!stores.ok()) return 0;
 
   // Store every session back and export: each record must read again.
   store::ProtocolStores& built = stores.value();
-  for (const api::AddressedRecord& entry : snapshot.sessions) {
-    built.sessions.StoreSession(entry.address,
-                                *built.sessions.LoadSession(entry.address));
+  for (const api::PeerAddress& address : addresses) {
+    built.sessions.StoreSession(address, *built.sessions.LoadSession(address));
   }
   api::StoreChanges changes = api::ExportChanges(built);
   for (const api::AddressedRecord& entry : changes.sessions) {

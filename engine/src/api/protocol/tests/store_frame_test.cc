@@ -36,7 +36,7 @@ TEST(StoreFrame, LaterEntriesWinAndIdsComeFromTheEntry) {
                   {kBob, Secret(Fill(33, 3, 5))}};  // 34 bytes
   s.pre_keys = {{7, PreKeyRecordWith(9, {}, {})}};
   s.signed_pre_keys = {{1, SignedRecordWith(1, {})}, {1, SignedRecordWith(5, {})}};
-  Outcome<store::ProtocolStores> built = BuildStores(s);
+  Outcome<store::ProtocolStores> built = BuildStores(std::move(s));
   ASSERT_TRUE(built.ok()) << built.error().message;
   store::ProtocolStores& stores = built.value();
   EXPECT_EQ(Key(2), stores.identity.GetIdentity(kAlice));
@@ -53,7 +53,7 @@ TEST(StoreFrame, LaterEntriesWinAndIdsComeFromTheEntry) {
 TEST(StoreFrame, ExportListsEveryChangeInOrder) {
   StoreSnapshot s = ValidSnapshot();
   s.identities = {{kAlice, Secret(Fill(33, 1, 5))}};  // 34 bytes kept as 33
-  Outcome<store::ProtocolStores> built = BuildStores(s);
+  Outcome<store::ProtocolStores> built = BuildStores(std::move(s));
   ASSERT_TRUE(built.ok());
   store::ProtocolStores& stores = built.value();
 
