@@ -41,40 +41,32 @@ bool TakeUint32(pb::Reader& r, std::optional<uint32_t>* out) {
 }
 
 bool DecodeBody(ByteView in, SignalBody* out) {
-  pb::Reader r(in);
-  while (r.Next()) {
-    bool ok;
+  return pb::ReadFields(in, 0, [&](pb::Reader& r) {
     switch (r.field()) {
-      case 1: ok = TakeBytes(r, &out->ratchet_key); break;
-      case 2: ok = TakeUint32(r, &out->counter); break;
-      case 3: ok = TakeUint32(r, &out->previous_counter); break;
-      case 4: ok = TakeBytes(r, &out->ciphertext); break;
-      case 5: ok = TakeBytes(r, &out->pq_ratchet); break;
-      default: ok = r.Skip();
+      case 1: return TakeBytes(r, &out->ratchet_key);
+      case 2: return TakeUint32(r, &out->counter);
+      case 3: return TakeUint32(r, &out->previous_counter);
+      case 4: return TakeBytes(r, &out->ciphertext);
+      case 5: return TakeBytes(r, &out->pq_ratchet);
+      default: return r.Skip();
     }
-    if (!ok) return false;
-  }
-  return r.ok();
+  });
 }
 
 bool DecodeBody(ByteView in, PreKeyBody* out) {
-  pb::Reader r(in);
-  while (r.Next()) {
-    bool ok;
+  return pb::ReadFields(in, 0, [&](pb::Reader& r) {
     switch (r.field()) {
-      case 1: ok = TakeUint32(r, &out->pre_key_id); break;
-      case 2: ok = TakeBytes(r, &out->base_key); break;
-      case 3: ok = TakeBytes(r, &out->identity_key); break;
-      case 4: ok = TakeBytes(r, &out->message); break;
-      case 5: ok = TakeUint32(r, &out->registration_id); break;
-      case 6: ok = TakeUint32(r, &out->signed_pre_key_id); break;
-      case 7: ok = TakeUint32(r, &out->kyber_pre_key_id); break;
-      case 8: ok = TakeBytes(r, &out->kyber_ciphertext); break;
-      default: ok = r.Skip();
+      case 1: return TakeUint32(r, &out->pre_key_id);
+      case 2: return TakeBytes(r, &out->base_key);
+      case 3: return TakeBytes(r, &out->identity_key);
+      case 4: return TakeBytes(r, &out->message);
+      case 5: return TakeUint32(r, &out->registration_id);
+      case 6: return TakeUint32(r, &out->signed_pre_key_id);
+      case 7: return TakeUint32(r, &out->kyber_pre_key_id);
+      case 8: return TakeBytes(r, &out->kyber_ciphertext);
+      default: return r.Skip();
     }
-    if (!ok) return false;
-  }
-  return r.ok();
+  });
 }
 
 // CheckVersion reads the version nibble of the first byte (the input is not

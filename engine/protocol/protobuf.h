@@ -180,6 +180,26 @@ class Reader {
   WireType wire_type_ = WireType::kVarint;
 };
 
+// ReadFields walks the fields of one message, handing each to `on_field`,
+// which reads or skips it and returns whether that worked:
+//
+//   return pb::ReadFields(bytes, depth, [&](pb::Reader& r) {
+//     switch (r.field()) {
+//       case 1: return r.ReadUint32(&out->id);
+//       default: return r.Skip();
+//     }
+//   });
+//
+// True when every field was read and the message is well formed.
+template <class OnField>
+[[nodiscard]] bool ReadFields(ByteView in, int depth, OnField on_field) {
+  Reader r(in, depth);
+  while (r.Next()) {
+    if (!on_field(r)) return false;
+  }
+  return r.ok();
+}
+
 // Writer appends fields to a buffer (Bytes for messages, SecretBytes for
 // records that carry secrets). Callers write fields in ascending field-number
 // order. The two presence styles: Uint32, Bytes, ... omit a zero or empty

@@ -9,8 +9,8 @@ using Writer = pb::Writer<SecretBytes>;
 
 // Each DecodeInto reads one message into `out` without clearing it first, so
 // a second occurrence of an embedded message merges into the first: later
-// scalars win, repeated fields append. Field helpers keep the switch bodies
-// one line each.
+// scalars win, repeated fields append. Field helpers keep the cases one line
+// each.
 
 bool Take(pb::Reader& r, KeyBytes* out) {
   ByteView v;
@@ -34,176 +34,132 @@ template <class M>
 bool TakeMessage(pb::Reader& r, std::optional<M>* out);
 
 bool DecodeInto(ByteView in, int depth, ChainKey* out) {
-  pb::Reader r(in, depth);
-  while (r.Next()) {
-    bool ok;
+  return pb::ReadFields(in, depth, [&](pb::Reader& r) {
     switch (r.field()) {
-      case 1: ok = r.ReadUint32(&out->index); break;
-      case 2: ok = Take(r, &out->key); break;
-      default: ok = r.Skip();
+      case 1: return r.ReadUint32(&out->index);
+      case 2: return Take(r, &out->key);
+      default: return r.Skip();
     }
-    if (!ok) return false;
-  }
-  return r.ok();
+  });
 }
 
 bool DecodeInto(ByteView in, int depth, MessageKey* out) {
-  pb::Reader r(in, depth);
-  while (r.Next()) {
-    bool ok;
+  return pb::ReadFields(in, depth, [&](pb::Reader& r) {
     switch (r.field()) {
-      case 1: ok = r.ReadUint32(&out->index); break;
-      case 2: ok = Take(r, &out->cipher_key); break;
-      case 3: ok = Take(r, &out->mac_key); break;
-      case 4: ok = Take(r, &out->iv); break;
-      case 5: ok = Take(r, &out->seed); break;
-      default: ok = r.Skip();
+      case 1: return r.ReadUint32(&out->index);
+      case 2: return Take(r, &out->cipher_key);
+      case 3: return Take(r, &out->mac_key);
+      case 4: return Take(r, &out->iv);
+      case 5: return Take(r, &out->seed);
+      default: return r.Skip();
     }
-    if (!ok) return false;
-  }
-  return r.ok();
+  });
 }
 
 bool DecodeInto(ByteView in, int depth, Chain* out) {
-  pb::Reader r(in, depth);
-  while (r.Next()) {
-    bool ok;
+  return pb::ReadFields(in, depth, [&](pb::Reader& r) {
     switch (r.field()) {
-      case 1: ok = Take(r, &out->sender_ratchet_key); break;
-      case 2: ok = Take(r, &out->sender_ratchet_key_private); break;
-      case 3: ok = TakeMessage(r, &out->chain_key); break;
-      case 4:
-        ok = TakeMessage(r, &out->message_keys.emplace_back());
-        break;
-      default: ok = r.Skip();
+      case 1: return Take(r, &out->sender_ratchet_key);
+      case 2: return Take(r, &out->sender_ratchet_key_private);
+      case 3: return TakeMessage(r, &out->chain_key);
+      case 4: return TakeMessage(r, &out->message_keys.emplace_back());
+      default: return r.Skip();
     }
-    if (!ok) return false;
-  }
-  return r.ok();
+  });
 }
 
 bool DecodeInto(ByteView in, int depth, PendingPreKey* out) {
-  pb::Reader r(in, depth);
-  while (r.Next()) {
-    bool ok;
+  return pb::ReadFields(in, depth, [&](pb::Reader& r) {
     switch (r.field()) {
-      case 1: ok = r.ReadUint32(&out->pre_key_id.emplace()); break;
-      case 2: ok = Take(r, &out->base_key); break;
-      case 3: ok = r.ReadInt32(&out->signed_pre_key_id); break;
-      case 4: ok = r.ReadUint64(&out->timestamp); break;
-      default: ok = r.Skip();
+      case 1: return r.ReadUint32(&out->pre_key_id.emplace());
+      case 2: return Take(r, &out->base_key);
+      case 3: return r.ReadInt32(&out->signed_pre_key_id);
+      case 4: return r.ReadUint64(&out->timestamp);
+      default: return r.Skip();
     }
-    if (!ok) return false;
-  }
-  return r.ok();
+  });
 }
 
 bool DecodeInto(ByteView in, int depth, PendingKyberPreKey* out) {
-  pb::Reader r(in, depth);
-  while (r.Next()) {
-    bool ok;
+  return pb::ReadFields(in, depth, [&](pb::Reader& r) {
     switch (r.field()) {
-      case 1: ok = r.ReadUint32(&out->pre_key_id); break;
-      case 2: ok = Take(r, &out->ciphertext); break;
-      default: ok = r.Skip();
+      case 1: return r.ReadUint32(&out->pre_key_id);
+      case 2: return Take(r, &out->ciphertext);
+      default: return r.Skip();
     }
-    if (!ok) return false;
-  }
-  return r.ok();
+  });
 }
 
 bool DecodeInto(ByteView in, int depth, SessionStructure* out) {
-  pb::Reader r(in, depth);
-  while (r.Next()) {
-    bool ok;
+  return pb::ReadFields(in, depth, [&](pb::Reader& r) {
     switch (r.field()) {
-      case 1: ok = r.ReadUint32(&out->session_version); break;
-      case 2: ok = Take(r, &out->local_identity_public); break;
-      case 3: ok = Take(r, &out->remote_identity_public); break;
-      case 4: ok = Take(r, &out->root_key); break;
-      case 5: ok = r.ReadUint32(&out->previous_counter); break;
-      case 6: ok = TakeMessage(r, &out->sender_chain); break;
-      case 7:
-        ok = TakeMessage(r, &out->receiver_chains.emplace_back());
-        break;
-      case 9: ok = TakeMessage(r, &out->pending_pre_key); break;
-      case 10: ok = r.ReadUint32(&out->remote_registration_id); break;
-      case 11: ok = r.ReadUint32(&out->local_registration_id); break;
-      case 13: ok = Take(r, &out->alice_base_key); break;
-      case 14: ok = TakeMessage(r, &out->pending_kyber_pre_key); break;
-      case 15: ok = Take(r, &out->pq_ratchet_state); break;
-      default: ok = r.Skip();
+      case 1: return r.ReadUint32(&out->session_version);
+      case 2: return Take(r, &out->local_identity_public);
+      case 3: return Take(r, &out->remote_identity_public);
+      case 4: return Take(r, &out->root_key);
+      case 5: return r.ReadUint32(&out->previous_counter);
+      case 6: return TakeMessage(r, &out->sender_chain);
+      case 7: return TakeMessage(r, &out->receiver_chains.emplace_back());
+      case 9: return TakeMessage(r, &out->pending_pre_key);
+      case 10: return r.ReadUint32(&out->remote_registration_id);
+      case 11: return r.ReadUint32(&out->local_registration_id);
+      case 13: return Take(r, &out->alice_base_key);
+      case 14: return TakeMessage(r, &out->pending_kyber_pre_key);
+      case 15: return Take(r, &out->pq_ratchet_state);
+      default: return r.Skip();
     }
-    if (!ok) return false;
-  }
-  return r.ok();
+  });
 }
 
 bool DecodeInto(ByteView in, int depth, RecordStructure* out) {
-  pb::Reader r(in, depth);
-  while (r.Next()) {
-    bool ok;
+  return pb::ReadFields(in, depth, [&](pb::Reader& r) {
     switch (r.field()) {
-      case 1: ok = TakeMessage(r, &out->current_session); break;
+      case 1: return TakeMessage(r, &out->current_session);
       case 2: {
         // A view of the input for now; the caller of DecodeInto decides
         // who owns the bytes (see Decode below).
         ByteView archived;
-        ok = r.ReadBytes(&archived);
-        if (ok) out->previous_sessions.emplace_back(nullptr, archived);
-        break;
+        if (!r.ReadBytes(&archived)) return false;
+        out->previous_sessions.emplace_back(nullptr, archived);
+        return true;
       }
-      default: ok = r.Skip();
+      default: return r.Skip();
     }
-    if (!ok) return false;
-  }
-  return r.ok();
+  });
 }
 
 bool DecodeInto(ByteView in, int depth, PreKeyRecordStructure* out) {
-  pb::Reader r(in, depth);
-  while (r.Next()) {
-    bool ok;
+  return pb::ReadFields(in, depth, [&](pb::Reader& r) {
     switch (r.field()) {
-      case 1: ok = r.ReadUint32(&out->id); break;
-      case 2: ok = Take(r, &out->public_key); break;
-      case 3: ok = Take(r, &out->private_key); break;
-      default: ok = r.Skip();
+      case 1: return r.ReadUint32(&out->id);
+      case 2: return Take(r, &out->public_key);
+      case 3: return Take(r, &out->private_key);
+      default: return r.Skip();
     }
-    if (!ok) return false;
-  }
-  return r.ok();
+  });
 }
 
 bool DecodeInto(ByteView in, int depth, SignedPreKeyRecordStructure* out) {
-  pb::Reader r(in, depth);
-  while (r.Next()) {
-    bool ok;
+  return pb::ReadFields(in, depth, [&](pb::Reader& r) {
     switch (r.field()) {
-      case 1: ok = r.ReadUint32(&out->id); break;
-      case 2: ok = Take(r, &out->public_key); break;
-      case 3: ok = Take(r, &out->private_key); break;
-      case 4: ok = Take(r, &out->signature); break;
-      case 5: ok = r.ReadFixed64(&out->timestamp); break;
-      default: ok = r.Skip();
+      case 1: return r.ReadUint32(&out->id);
+      case 2: return Take(r, &out->public_key);
+      case 3: return Take(r, &out->private_key);
+      case 4: return Take(r, &out->signature);
+      case 5: return r.ReadFixed64(&out->timestamp);
+      default: return r.Skip();
     }
-    if (!ok) return false;
-  }
-  return r.ok();
+  });
 }
 
 bool DecodeInto(ByteView in, int depth, IdentityKeyPairStructure* out) {
-  pb::Reader r(in, depth);
-  while (r.Next()) {
-    bool ok;
+  return pb::ReadFields(in, depth, [&](pb::Reader& r) {
     switch (r.field()) {
-      case 1: ok = Take(r, &out->public_key); break;
-      case 2: ok = Take(r, &out->private_key); break;
-      default: ok = r.Skip();
+      case 1: return Take(r, &out->public_key);
+      case 2: return Take(r, &out->private_key);
+      default: return r.Skip();
     }
-    if (!ok) return false;
-  }
-  return r.ok();
+  });
 }
 
 template <class M>
