@@ -8,6 +8,10 @@
 #include "call_audio.h"
 #include "external_link.h"
 #include "generated_plugin_registrant.h"
+#include "system_power_monitor.h"
+#include "tray_icon.h"
+#include "unread_badge.h"
+#include "window_visibility.h"
 
 namespace {
 
@@ -29,8 +33,9 @@ struct _MyApplication {
   GtkApplication parent_instance;
   // Arguments after the program name, for the Dart entrypoint.
   char** entrypoint_arguments;
-  // The sleep and wake monitor (system_power_monitor_new) is kept here once
-  // that service exists, and freed in my_application_dispose.
+  // The sleep and wake monitor, owned; made at the first activation and
+  // freed at dispose, after the other services have shut down.
+  SystemPowerMonitor* power_monitor;
   // The main window; reads NULL once the window is destroyed.
   GtkWindow* window;
 };
@@ -165,11 +170,12 @@ static void my_application_activate(GApplication* application) {
       fl_engine_get_binary_messenger(fl_view_get_engine(view));
   call_audio_register(messenger);
   fl_register_plugins(FL_PLUGIN_REGISTRY(view));
-  // Sleep and wake: when no monitor exists yet,
-  //   self->power_monitor = system_power_monitor_new(messenger);
-  // Launcher badge:     unread_badge_register(messenger, kApplicationId);
-  // Tray item and menu: tray_icon_register(messenger, window, kApplicationId);
-  // Window visibility:  window_visibility_register(messenger, window);
+  if (self->power_monitor == nullptr) {
+    self->power_monitor = system_power_monitor_new(messenger);
+  }
+  unread_badge_register(messenger, kApplicationId);
+  tray_icon_register(messenger, window, kApplicationId);
+  window_visibility_register(messenger, window);
   external_link_register(messenger);
 
   gtk_widget_grab_focus(GTK_WIDGET(view));
@@ -221,11 +227,12 @@ static void my_application_startup(GApplication* application) {
 
 // Implements GApplication::shutdown (primary instance, after the main loop).
 static void my_application_shutdown(GApplication* application) {
-  // Stop order: badge, tray, call audio, window visibility, link intake.
-  // unread_badge_shutdown();
-  // tray_icon_shutdown();
+  // The badge goes first: it clears a count still shown on the launcher
+  // while the bus connection is surely there.
+  unread_badge_shutdown();
+  tray_icon_shutdown();
   call_audio_shutdown();
-  // window_visibility_shutdown();
+  window_visibility_shutdown();
   external_link_shutdown();
 
   G_APPLICATION_CLASS(my_application_parent_class)->shutdown(application);
@@ -235,8 +242,7 @@ static void my_application_shutdown(GApplication* application) {
 static void my_application_dispose(GObject* object) {
   MyApplication* self = MY_APPLICATION(object);
   g_clear_pointer(&self->entrypoint_arguments, g_strfreev);
-  // The sleep and wake monitor is taken out and freed here:
-  //   system_power_monitor_free(g_steal_pointer(&self->power_monitor));
+  system_power_monitor_free(g_steal_pointer(&self->power_monitor));
   if (self->window != nullptr) {
     // A window the embedder detached on quit may outlive us.
     g_object_remove_weak_pointer(G_OBJECT(self->window),
