@@ -2,7 +2,7 @@
 # Sets up everything and runs the whole test suite:
 #   release  Release build, every CTest test (GoogleTest)
 #   e2e      pytest end-to-end suite against the Release build of velmo
-#   asan     engine and PDF helper tests under ASan+UBSan
+#   asan     engine and PDF helper tests, and the host's desktop services, under ASan+UBSan
 #   tsan     the concurrency tests under ThreadSanitizer
 #   fuzz     every libFuzzer target for a short run (clang)
 # VELMO_STAGES picks stages (default: all, in that order); extra arguments go to pytest.
@@ -39,6 +39,13 @@ if has asan; then
   cmake --build build/asan -j"$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build/asan --output-on-failure -j"$jobs"
+  step "ASan+UBSan: the host's desktop services"
+  # Only this target of the host build: the services and the embedder stand-in.
+  cmake -S . -B build/asan-host "${gen[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DVELMO_SANITIZE=address -DVELMO_BENCHMARKS=OFF
+  cmake --build build/asan-host -j"$jobs" --target velmo_desktop_test
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    build/asan-host/linux/velmo_desktop_test
 fi
 if has tsan; then
   step "ThreadSanitizer build and concurrency tests"
