@@ -1,6 +1,8 @@
 #include "window_visibility.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "service_channel.h"
 
@@ -29,61 +31,57 @@ Atom ExistingAtom(Display* display, const char* name) {
   return XInternAtom(display, name, True);
 }
 
+// Reads up to `max_items` items of the 32-bit property `atom` of `type`
+// (Xlib hands format-32 items over as longs). False when the property is
+// unset, of another type or format, or cannot be read.
+bool ReadItems(Display* display,
+               Window window,
+               Atom atom,
+               Atom type,
+               long max_items,
+               std::vector<unsigned long>* out) {
+  Atom actual_type = None;
+  int actual_format = 0;
+  unsigned long num_items = 0;
+  unsigned long bytes_after = 0;
+  unsigned char* data = nullptr;
+  const int status = XGetWindowProperty(
+      display, window, atom, 0, max_items, False, type, &actual_type,
+      &actual_format, &num_items, &bytes_after, &data);
+  const bool ok = status == Success && actual_format == 32 && data != nullptr;
+  if (ok) {
+    const unsigned long* items = reinterpret_cast<const unsigned long*>(data);
+    out->assign(items, items + num_items);
+  }
+  if (data != nullptr) {
+    XFree(data);
+  }
+  return ok;
+}
+
 // Reads the first item of the 32-bit CARDINAL property `atom_name`.
 bool ReadCardinal(Display* display,
                   Window window,
                   const char* atom_name,
                   guint32* value) {
   Atom atom = ExistingAtom(display, atom_name);
-  if (atom == None) {
+  std::vector<unsigned long> items;
+  if (atom == None ||
+      !ReadItems(display, window, atom, XA_CARDINAL, 1, &items) ||
+      items.empty()) {
     return false;
   }
-  Atom actual_type = None;
-  int actual_format = 0;
-  unsigned long num_items = 0;
-  unsigned long bytes_after = 0;
-  unsigned char* data = nullptr;
-  const int status = XGetWindowProperty(
-      display, window, atom, 0, 1, False, XA_CARDINAL, &actual_type,
-      &actual_format, &num_items, &bytes_after, &data);
-  bool found = false;
-  if (status == Success && actual_format == 32 && num_items >= 1 &&
-      data != nullptr) {
-    // Format 32 items come back as longs.
-    *value = static_cast<guint32>(reinterpret_cast<unsigned long*>(data)[0]);
-    found = true;
-  }
-  if (data != nullptr) {
-    XFree(data);
-  }
-  return found;
+  *value = static_cast<guint32>(items[0]);
+  return true;
 }
 
 bool HasHiddenState(Display* display, Window window) {
   Atom state = ExistingAtom(display, "_NET_WM_STATE");
   Atom hidden = ExistingAtom(display, "_NET_WM_STATE_HIDDEN");
-  if (state == None || hidden == None) {
-    return false;
-  }
-  Atom actual_type = None;
-  int actual_format = 0;
-  unsigned long num_items = 0;
-  unsigned long bytes_after = 0;
-  unsigned char* data = nullptr;
-  const int status = XGetWindowProperty(
-      display, window, state, 0, kMaxStateItems, False, XA_ATOM, &actual_type,
-      &actual_format, &num_items, &bytes_after, &data);
-  bool found = false;
-  if (status == Success && actual_format == 32 && data != nullptr) {
-    const Atom* atoms = reinterpret_cast<const Atom*>(data);
-    for (unsigned long i = 0; i < num_items && !found; i++) {
-      found = atoms[i] == hidden;
-    }
-  }
-  if (data != nullptr) {
-    XFree(data);
-  }
-  return found;
+  std::vector<unsigned long> atoms;
+  return state != None && hidden != None &&
+         ReadItems(display, window, state, XA_ATOM, kMaxStateItems, &atoms) &&
+         std::find(atoms.begin(), atoms.end(), hidden) != atoms.end();
 }
 
 bool OnOtherDesktop(Display* display, Window window, GdkWindow* gdk_window) {

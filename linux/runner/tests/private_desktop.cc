@@ -45,9 +45,9 @@ void Stop(GSubprocess** process) {
 class PrivateDesktop : public ::testing::Environment {
  public:
   void SetUp() override {
-    const char* const xvfb[] = {"Xvfb",      "-displayfd", "1",
-                                "-screen",   "0",          "1024x768x24",
-                                "-nolisten", "tcp",        nullptr};
+    const char* const xvfb[] = {
+        "Xvfb",        "-displayfd", "1",   "-screen",  "0",
+        "1024x768x24", "-nolisten",  "tcp", "-noreset", nullptr};
     std::string display;
     xvfb_ = StartAndReadLine(xvfb, &display);
     const char* const bus[] = {"dbus-daemon", "--session", "--nofork",

@@ -278,25 +278,30 @@ TEST_F(TrayTest, ItemPropertiesAsAHostReadsThem) {
     EXPECT_EQ(ItemProperty(c.name), c.value);
   }
 
-  g_autoptr(GdkPixbuf) image =
-      gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, 64, 32);
-  gdk_pixbuf_fill(image, 0x11223344);
-  tray_icon_set_pixbuf(image);
-  g_autoptr(GVariant) pixmap = GetProperty(
-      client_, item_name_.c_str(), kItemPath, kItemInterface, "IconPixmap");
-  ASSERT_EQ(g_variant_n_children(pixmap), 1u);
-  gint32 width = 0;
-  gint32 height = 0;
-  g_autoptr(GVariant) bytes = nullptr;
-  g_variant_get_child(pixmap, 0, "(ii@ay)", &width, &height, &bytes);
-  EXPECT_EQ(width, 64);
-  EXPECT_EQ(height, 32);
-  gsize len = 0;
-  const guint8* data =
-      static_cast<const guint8*>(g_variant_get_fixed_array(bytes, &len, 1));
-  ASSERT_EQ(len, 8192u);
-  EXPECT_EQ(std::vector<guint8>(data, data + 4),
-            (std::vector<guint8>{0x44, 0x11, 0x22, 0x33}));
+  // The tray image as hosts receive it: ARGB, opaque without alpha.
+  for (bool alpha : {false, true}) {
+    SCOPED_TRACE(alpha ? "RGBA" : "RGB");
+    g_autoptr(GdkPixbuf) image =
+        gdk_pixbuf_new(GDK_COLORSPACE_RGB, alpha, 8, 64, 32);
+    gdk_pixbuf_fill(image, 0x11223344);
+    tray_icon_set_pixbuf(image);
+    g_autoptr(GVariant) pixmap = GetProperty(
+        client_, item_name_.c_str(), kItemPath, kItemInterface, "IconPixmap");
+    ASSERT_EQ(g_variant_n_children(pixmap), 1u);
+    gint32 width = 0;
+    gint32 height = 0;
+    g_autoptr(GVariant) bytes = nullptr;
+    g_variant_get_child(pixmap, 0, "(ii@ay)", &width, &height, &bytes);
+    EXPECT_EQ(width, 64);
+    EXPECT_EQ(height, 32);
+    gsize len = 0;
+    const guint8* data =
+        static_cast<const guint8*>(g_variant_get_fixed_array(bytes, &len, 1));
+    ASSERT_EQ(len, 8192u);
+    const guint8 first_alpha = alpha ? 0x44 : 0xff;
+    EXPECT_EQ(std::vector<guint8>(data, data + 4),
+              (std::vector<guint8>{first_alpha, 0x11, 0x22, 0x33}));
+  }
 }
 
 TEST(TrayPixmapTest, ArgbRowsArePackedAndOpaqueWithoutAlpha) {
