@@ -32,10 +32,15 @@ constexpr guint32 kMenuVersion = 3;
 // Menu item ids, and the root's children in display order.
 constexpr gint32 kRootId = 0;
 constexpr gint32 kShowId = 1;
+constexpr gint32 kQuitSeparatorId = 2;
 constexpr gint32 kQuitId = 3;
 constexpr gint32 kTitleId = 4;
-constexpr gint32 kRootChildren[] = {4, 5, 1, 2, 3};
-constexpr gint32 kAllItems[] = {0, 4, 5, 1, 2, 3};
+constexpr gint32 kTitleSeparatorId = 5;
+constexpr gint32 kRootChildren[] = {kTitleId, kTitleSeparatorId, kShowId,
+                                    kQuitSeparatorId, kQuitId};
+// What "GetGroupProperties" lists when asked for no particular ids.
+constexpr gint32 kAllItems[] = {kRootId, kTitleId,         kTitleSeparatorId,
+                                kShowId, kQuitSeparatorId, kQuitId};
 
 constexpr char kIntrospectionXml[] = R"xml(<node>
   <interface name="org.kde.StatusNotifierItem">
@@ -210,8 +215,8 @@ GVariant* MenuItemProperties(gint32 id) {
       enabled = false;  // the title line is not clickable
       break;
     }
-    case 2:
-    case 5:
+    case kQuitSeparatorId:
+    case kTitleSeparatorId:
       g_variant_builder_add(&builder, "{sv}", "type",
                             g_variant_new_string("separator"));
       break;
@@ -238,6 +243,11 @@ GVariant* MenuItemLayout(gint32 id) {
 
 gboolean DestroyWindowIdle(gpointer user_data) {
   g_destroy_idle_id = 0;
+  if (g_connection != nullptr) {
+    // The click's reply is queued by now; make sure it has left before the
+    // application starts to end.
+    g_dbus_connection_flush_sync(g_connection, nullptr, nullptr);
+  }
   if (g_window != nullptr) {
     gtk_widget_destroy(GTK_WIDGET(g_window));
   }
